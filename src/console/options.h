@@ -1,0 +1,40 @@
+// Engine settings and search-control state: plain globals read by every subsystem.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+// Options (changed by SetOption).
+extern int nHashMB;
+extern int nPawnHashKB;
+extern int nEvalHashMB;
+extern bool bPonder;
+extern bool bOwnBook;
+extern int nNumThreads;
+extern bool bLogStats;
+extern int nTraceLevel;
+extern int nTimeBuffer;
+extern int nNumBeers;
+
+// Other settings and game/search control state (set by InitDefaults).
+extern int nSeed;
+extern bool bUciMode;
+extern bool bShowBoard;
+extern int nEngineSide;
+extern int nMaxDepth;
+extern bool bFixedTime;
+extern double dClock[2];
+extern int nIncrement[2];
+extern int nMovesToGo[2];
+extern double dMoveTime[2];
+extern int64_t nNodeLimit;
+extern bool bLowTime[2];
+
+// Flags shared between the input thread and the workers.
+extern std::atomic<bool> bPondering;
+extern std::atomic<bool> bStopSearch;
+extern std::atomic<bool> bThinking;
+
+void InitDefaults();
+// Name and value are lower-cased in place, as the interpreter passes its word buffers.
+void SetOption(char* name, char* value);
