@@ -2,7 +2,12 @@
 // attack detection and move text.
 #pragma once
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <bit>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -55,6 +60,19 @@ struct alignas(64) Position {
     uint8_t nInCheck;
 };
 static_assert(alignof(Position) == 64);
+
+// Whole-record copy with aligned 16-byte moves over the used bytes; the compiler's own copy of
+// this record becomes "rep movs", several times slower for a record this small.
+inline void CopyPosition(Position* dst, const Position* src) {
+#if defined(__SSE2__)
+    constexpr size_t kUsed = (offsetof(Position, nInCheck) + 1 + 15) / 16;
+    const __m128i* s = reinterpret_cast<const __m128i*>(src);
+    __m128i* d = reinterpret_cast<__m128i*>(dst);
+    for (size_t i = 0; i < kUsed; i++) _mm_store_si128(d + i, _mm_load_si128(s + i));
+#else
+    *dst = *src;
+#endif
+}
 
 inline Bitboard Occupancy(const Position& pos) { return pos.bbPieces[0][BB_ALL] | pos.bbPieces[1][BB_ALL]; }
 
