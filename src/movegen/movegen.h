@@ -45,16 +45,26 @@ struct MoveList {
     bool bDone;     // the node has no more moves
 };
 
-// Killer, history and root tables shared by the searches (written by the search, read here).
+// Killer, history and root tables shared by the searches (written by the search, read here;
+// defined in picker.cpp). anHistory is indexed [colour][piece type - 1][destination].
 extern Move anKiller1[kMaxPly];
 extern Move anKiller2[kMaxPly];
 extern int anHistory[2][6][64];
 extern MoveList RootMoves;
 
+// Pseudo-legal generators for the side to move; out holds kMaxMoves entries. Moves come by origin
+// square, then destination square, lowest first; promotions as queen, rook, bishop, knight.
+// Captures: pawn captures (towards the a-file, then the h-file), en passant, promotion pushes,
+// then knight, bishop/queen, rook/queen and king captures.
 int GenerateCaptures(const Position* pos, Move* out);
+// The pawn part of GenerateCaptures alone (captures, en passant, promotion pushes).
 int GeneratePawnCaptures(const Position* pos, Move* out);
+// Pawn pushes (each single push followed by its double push), knight, bishop/queen, rook/queen
+// and king moves onto empty squares, then king-side and queen-side castling.
 int GenerateQuiets(const Position* pos, Move* out);
-int GenerateEvasions(const Position* pos, Move* out);  // falls back to all moves when not in check
+// King steps to unattacked squares and, unless in double check, the moves that take the checker
+// or block its line. Falls back to GenerateCaptures then GenerateQuiets when not in check.
+int GenerateEvasions(const Position* pos, Move* out);
 // The same into an array of nRoom entries: at most nRoom - 1 moves are kept (the last entry is
 // scratch), so nothing is written past out[nRoom - 1]. The forms above take nRoom = kMaxMoves.
 int GenerateCaptures(const Position* pos, Move* out, int nRoom);
@@ -62,15 +72,24 @@ int GeneratePawnCaptures(const Position* pos, Move* out, int nRoom);
 int GenerateQuiets(const Position* pos, Move* out, int nRoom);
 int GenerateEvasions(const Position* pos, Move* out, int nRoom);
 
-// Prepares the picker: nPhase PHASE_HASH when nHashMove != 0 else PHASE_START; PHASE_ROOT at the
-// root; PHASE_CAPTURES for perft.
+// Prepares the picker: nPhase PHASE_HASH when nHashMove != 0 else PHASE_START (either value
+// given is corrected by nHashMove); PHASE_ROOT at the root; PHASE_CAPTURES for perft (no hash
+// move, no evasion batch).
 void StartPicker(MoveList* list, Move nHashMove, int nPhase);
-// Hands out the next move by value (0 when the node is exhausted) and its ordering score.
-// list->nReturned counts the moves handed out (1 after the first).
+// Hands out the next move by value (0 when the node is exhausted; later calls return 0 too) and
+// writes its ordering score: 1 for the hash move, 0 for a killer, the sorted score otherwise.
+// list->nReturned counts the moves handed out (1 after the first). Order at an ordinary node:
+// hash move, good captures, killer 1, killer 2, quiet moves by history, bad captures; in check
+// (bInCheck, from PHASE_HASH/PHASE_START) one sorted batch of evasions. nKillerRow is the ply
+// index of the killer tables. Not thread-safe: a shared list needs its owner's lock.
 Move NextMove(const Position* pos, MoveList* list, int nKillerRow, bool bInCheck, int* pnScore = nullptr);
 
+// Pseudo-legality of a move word from outside the generators (hash moves, killers): true exactly
+// for the words the generators would emit in pos.
 bool IsMoveValid(const Position* pos, Move m);
+// Sorts the nCount entries from index first by score, highest first (moves travel with scores).
 void SortMoves(MoveList* list, int first);
+// Attack kind (AttackedBy) of a piece checking the side to move, 0 when not in check.
 int InCheck(const Position* pos);
 // True when the move is among the generated moves of pos and does not leave the mover's king
 // attacked.
@@ -78,4 +97,7 @@ bool IsGeneratedMove(const Position* pos, Move m);
 // True when the mover's king is not attacked after the move (m must be pseudo-legal).
 bool IsLegalMove(const Position* pos, Move m);
 
+// Expected material gain (centipawns, for the side to move) of the piece on from capturing on to
+// and the recaptures that follow with the least valuable attackers (x-rays included, kings never
+// recapturing, pins ignored). The piece on from must attack to.
 int StaticExchange(const Position* pos, int from, int to);
