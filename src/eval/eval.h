@@ -1,0 +1,85 @@
+// Static evaluation: the pipeline with its two lazy exits and the evaluation cache, the piece,
+// king-safety and drawish-ending terms, the component trace and the symmetry test.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "board/board.h"
+#include "eval/material.h"
+#include "search/hash.h"
+
+// Value written to both king outputs of Evaluate when it returns before computing them.
+inline constexpr int EVAL_NO_KING = -32000;
+
+// ---------------------------------------------------------------------------------------
+// The pipeline.
+
+// Score of pos in centipawns from the side to move's point of view. The lazy exits are tried
+// only for a null window (beta == alpha + 1). nPlyIndex is the caller's distance from the root
+// in plies (handed to the ending recognisers). anKingInfo receives the white and the black
+// king values, or EVAL_NO_KING twice when the evaluation ended before computing them. A trace
+// level above 0 prints the component breakdown of a full evaluation to standard output.
+int Evaluate(const Position* pos, int nAlpha, int nBeta, int nPlyIndex, int* anKingInfo, int nTrace);
+
+// The "eval" console command: allocates the pawn hash if it is missing, then evaluates pos with
+// the full window -32000..32000 at ply 0, printing the trace for a level above 0.
+int EvalCommand(const Position* pos, int nTrace);
+// The static score shown by the board dump ("Eval =" line): full window, ply 0, no trace.
+int BoardStaticEval(const Position* pos);
+
+// "testeval FILE": evaluates every record of an EPD file lazily and fully, compares the full
+// score with the colour-mirrored position's and reports the largest lazy-evaluation error.
+void TestEval(const char* path);
+
+// Square tables of the king: the same table serves both kings in the ending.
+extern const std::array<int, 64> anKingEndgameTable;
+
+// ---------------------------------------------------------------------------------------
+// Piece and king terms (white's point of view unless said otherwise). The piece terms add their
+// king tropism to *pnTropism and their mobility to *pnMobility.
+int EvaluateKnights(const Position* pos, const PawnEntry* pe, const MaterialEntry* me, int* pnTropism,
+                    int* pnMobility);
+int EvaluateBishops(const Position* pos, const PawnEntry* pe, const MaterialEntry* me, int* pnTropism,
+                    int* pnMobility);
+int EvaluateRooks(const Position* pos, const PawnEntry* pe, const MaterialEntry* me, int* pnTropism,
+                  int* pnMobility);
+int EvaluateQueens(const Position* pos, const PawnEntry* pe, const MaterialEntry* me, int* pnTropism,
+                   int* pnMobility);
+
+// Middlegame king safety of each side from that side's own point of view (higher is safer).
+int WhiteKingSafety(const Position* pos, int nKingSq);
+int BlackKingSafety(const Position* pos, int nKingSq);
+// Pawn shelter (and enemy storm) of one file; nFile is the board's file index square & 7
+// (0 = h-file, 7 = a-file).
+int ShelterWhite(const Position* pos, int nFile);
+int ShelterBlack(const Position* pos, int nFile);
+
+// Lowers the scale factors of *me (the caller's copy) in endings that are hard to win, handing
+// king and pawn (or bishop and pawn) against king to the ending judges.
+void ScaleDrawishEndings(const Position* pos, MaterialEntry* me, const PawnEntry* pe);
+
+// ---------------------------------------------------------------------------------------
+// Trace of one full evaluation: the components in white's point of view, unscaled.
+struct EvalTrace {
+    int nPawns;  // cached pawn-structure score of the pawn entry
+    int nTraps;
+    int nKing;  // white king value minus black king value
+    int nKnights;
+    int nBishops;
+    int nRooks;
+    int nQueens;
+    int nTropism;  // tropism accumulator x 0.8, truncated toward zero
+    int nMobility;
+};
+// Prints the breakdown and the final score (side to move's view, scaled) to standard output.
+void PrintEvalTrace(const EvalTrace& t, int nFinal);
+
+// ---------------------------------------------------------------------------------------
+// Square tables are written as diagrams (rank 8 on top, files a to h left to right); square
+// numbering (0 = h1, 63 = a8) reads such a diagram backwards.
+constexpr std::array<int, 64> TableFromDiagram(const std::array<int, 64>& diagram) {
+    std::array<int, 64> t{};
+    for (int i = 0; i < 64; i++) t[i] = diagram[63 - i];
+    return t;
+}

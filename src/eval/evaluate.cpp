@@ -1,0 +1,219 @@
+// The evaluation pipeline: material and ending recognisers, the first lazy exit, pawns and
+// traps, the second lazy exit, the evaluation cache, and only then the king and piece terms.
+#include <cstdio>
+
+#include "console/options.h"
+#include "eval/eval.h"
+#include "eval/pawns.h"
+#include "tools/stats.h"
+
+// clang-format off
+const std::array<int, 64> anKingEndgameTable = TableFromDiagram({
+     0, 10, 20, 30, 30, 20, 10,  0,
+    10, 20, 30, 40, 40, 30, 20, 10,
+    20, 30, 40, 50, 50, 40, 30, 20,
+    30, 40, 50, 60, 60, 50, 40, 30,
+    30, 40, 50, 60, 60, 50, 40, 30,
+    20, 30, 40, 50, 50, 40, 30, 20,
+    10, 20, 30, 40, 40, 30, 20, 10,
+     0, 10, 20, 30, 30, 20, 10,  0,
+});
+// clang-format on
+
+namespace {
+
+constexpr int kLazyMargin1 = 1200;   // material alone
+constexpr int kLazyMargin2 = 200;    // material, pawns and traps
+constexpr int kKingBlendPhase = 50;  // at or below this phase only the ending table counts
+
+// King values of the last position this thread computed them for. Kept per thread: the
+// searches of different workers hardly ever share it, and a shared record could be torn.
+struct KingCache {
+    uint64_t nKey;
+    int anValue[2];
+    bool bValid;
+};
+thread_local KingCache kingCache = {0, {0, 0}, false};
+
+inline void NoKingInfo(int* anKingInfo) {
+    anKingInfo[0] = anKingInfo[1] = EVAL_NO_KING;
+}
+
+// A white-positive value scaled by the side it favours (sixteenths, truncating toward zero),
+// then given the side to move's sign.
+inline int ScaleScore(int v, const MaterialEntry& me, int nSide) {
+    if (v > 0)
+        v = v * me.nScale[WHITE] / 16;
+    else if (v < 0)
+        v = v * me.nScale[BLACK] / 16;
+    return nSide == WHITE ? v : -v;
+}
+
+// Fixed patterns: a bishop shut in on a7/h7 (a2/h2) by two pawns, and a rook locked in by its
+// own uncastled king.
+int Traps(const Position* pos) {
+    const uint8_t* b = pos->aBoard;
+    constexpr int WB = PieceCode(WHITE, BISHOP), BB = PieceCode(BLACK, BISHOP);
+    constexpr int WP = PieceCode(WHITE, PAWN), BP = PieceCode(BLACK, PAWN);
+    constexpr int WK = PieceCode(WHITE, KING), BK = PieceCode(BLACK, KING);
+    constexpr int WR = PieceCode(WHITE, ROOK), BR = PieceCode(BLACK, ROOK);
+    constexpr int a7 = 55, b6 = 46, c7 = 53, h7 = 48, g6 = 41, f7 = 50;
+    constexpr int a2 = 15, b3 = 22, c2 = 13, h2 = 8, g3 = 17, f2 = 10;
+    int t = 0;
+    if (b[a7] == WB && b[b6] == BP && b[c7] == BP) t -= 200;
+    if (b[h7] == WB && b[g6] == BP && b[f7] == BP) t -= 200;
+    if (b[a2] == BB && b[b3] == WP && b[c2] == WP) t += 200;
+    if (b[h2] == BB && b[g3] == WP && b[f2] == WP) t += 200;
+    if ((b[SQ_B1] == WK || b[SQ_C1] == WK) && (b[SQ_A1] == WR || b[a2] == WR || b[SQ_B1] == WR)) t -= 50;
+    if ((b[SQ_F1] == WK || b[SQ_G1] == WK) && (b[SQ_H1] == WR || b[h2] == WR || b[SQ_G1] == WR)) t -= 50;
+    if ((b[SQ_B8] == BK || b[SQ_C8] == BK) && (b[SQ_A8] == BR || b[a7] == BR || b[SQ_B8] == BR)) t += 50;
+    if ((b[SQ_F8] == BK || b[SQ_G8] == BK) && (b[SQ_H8] == BR || b[h7] == BR || b[SQ_G8] == BR)) t += 50;
+    return t;
+}
+
+// White and black king values: the ending table, blended with the middlegame safety by phase.
+void KingValues(const Position* pos, const MaterialEntry& me, int* an) {
+    KingCache& kc = kingCache;
+    if (kc.bValid && kc.nKey == pos->nHashKey) {
+        an[0] = kc.anValue[0];
+        an[1] = kc.anValue[1];
+        return;
+    }
+    const int wK = me.nKingSq[WHITE], bK = me.nKingSq[BLACK], p = me.nPhase;
+    if (p <= kKingBlendPhase) {
+        an[0] = anKingEndgameTable[wK];
+        an[1] = anKingEndgameTable[bK];
+    } else {
+        an[0] = (anKingEndgameTable[wK] * (256 - p) + WhiteKingSafety(pos, wK) * p) / 256;
+        an[1] = (anKingEndgameTable[bK] * (256 - p) + BlackKingSafety(pos, bK) * p) / 256;
+    }
+    kc.nKey = pos->nHashKey;
+    kc.anValue[0] = an[0];
+    kc.anValue[1] = an[1];
+    kc.bValid = true;
+}
+
+}  // namespace
+
+int Evaluate(const Position* pos, int nAlpha, int nBeta, int nPlyIndex, int* anKingInfo, int nTrace) {
+    SearchStats& st = Stats();
+    const int nSide = pos->bSideToMove;
+    const bool bNullWindow = nBeta == nAlpha + 1;
+    const int nBeers = nNumBeers;
+
+    // Material.
+    MaterialEntry me;
+    ProbeMaterial(pos, &me);
+    int m = me.nBalance;
+
+    // Fifty-move rule: the material advantage fades to nothing between 50 and 100.
+    if (pos->nFifty >= 100) {
+        NoKingInfo(anKingInfo);
+        return 0;
+    }
+    if (pos->nFifty > 50) m = 2 * m - (pos->nFifty * m) / 50;
+
+    // Dead draws, scale factors and ending recognisers.
+    if (me.nScale[WHITE] == 0 && me.nScale[BLACK] == 0) {
+        NoKingInfo(anKingInfo);
+        st.nRecognizerCalls++;
+        return 0;
+    }
+    if (me.nScale[WHITE] != 16 || me.nScale[BLACK] != 16) st.nRecognizerCalls++;
+    if (me.pfnRecognizer) {
+        int r = m + me.pfnRecognizer(pos, nPlyIndex);
+        NoKingInfo(anKingInfo);
+        st.nRecognizerCalls++;
+        return nSide == WHITE ? r : -r;
+    }
+
+    // First lazy exit, on material alone.
+    if (bNullWindow) {
+        int l = ScaleScore(m, me, nSide);
+        if (l - kLazyMargin1 > nBeta || l + kLazyMargin1 < nAlpha) {
+            NoKingInfo(anKingInfo);
+            st.nLazyExits1++;
+            return l;
+        }
+    }
+
+    // The strongest handicap plays on bare material.
+    if (nBeers == 10) {
+        NoKingInfo(anKingInfo);
+        return nSide == WHITE ? m : -m;
+    }
+
+    // Pawns, and the scale factors of hard-to-win endings.
+    PawnEntry pe;
+    int s = m + EvaluatePawns(pos, &pe, me);
+    ScaleDrawishEndings(pos, &me, &pe);
+
+    // Traps.
+    const int t = Traps(pos);
+    s += t;
+
+    // Second lazy exit.
+    if (bNullWindow) {
+        int l = ScaleScore(s, me, nSide);
+        if (l - kLazyMargin2 > nBeta || l + kLazyMargin2 < nAlpha) {
+            NoKingInfo(anKingInfo);
+            st.nLazyExits2++;
+            return l;
+        }
+        st.nLazyPasses++;
+    }
+
+    // Evaluation cache.
+    const bool bHash = nEvalHashEntries > 0;
+    if (bHash) {
+        EvalHashEntry e;
+        if (LoadEvalEntry(pos->nHashKey, &e)) {
+            st.nEvalHashHits++;
+            NoKingInfo(anKingInfo);
+            return e.nScore;
+        }
+        st.nEvalHashMisses++;
+    }
+
+    // Kings.
+    KingValues(pos, me, anKingInfo);
+    const int king = anKingInfo[0] - anKingInfo[1];
+
+    // Pieces.
+    int trop = 0, mob = 0;
+    const int knights = EvaluateKnights(pos, &pe, &me, &trop, &mob);
+    const int bishops = EvaluateBishops(pos, &pe, &me, &trop, &mob);
+    const int rooks = EvaluateRooks(pos, &pe, &me, &trop, &mob);
+    const int queens = EvaluateQueens(pos, &pe, &me, &trop, &mob);
+
+    // Total. trop x 0.8 truncated toward zero is exactly trop * 4 / 5 in integers (0.8 as a
+    // double lies just above 4/5, so the product never falls below an integer it should reach).
+    const int tropism = trop * 4 / 5;
+    int total = s + king + knights + bishops + rooks + queens;
+    if (nBeers < 5) total += tropism;
+    if (nBeers < 7) total += mob;
+
+    // Scale and turn to the side to move.
+    const int score = ScaleScore(total, me, nSide);
+
+    // Trace.
+    if (nTrace > 0) {
+        EvalTrace tr = {pe.nScore, t, king, knights, bishops, rooks, queens, tropism, mob};
+        PrintEvalTrace(tr, score);
+    }
+
+    // Store in the cache (always replacing).
+    if (bHash && StoreEvalEntry(pos->nHashKey, score)) st.nEvalHashOverwrites++;
+    return score;
+}
+
+int EvalCommand(const Position* pos, int nTrace) {
+    if (!aPawnHash) AllocPawnHash(ShowHashMessages());
+    int an[2];
+    return Evaluate(pos, -32000, 32000, 0, an, nTrace);
+}
+
+int BoardStaticEval(const Position* pos) {
+    int an[2];
+    return Evaluate(pos, -32000, 32000, 0, an, 0);
+}
