@@ -1,0 +1,184 @@
+// The searches: quiescence (Quiesce), the per-move extension/reduction/pruning decision
+// (ExtendOrPrune) and the main principal-variation search (SearchFull), with the records they
+// pass around and the move-ordering tables they keep.
+//
+// Units: depth and ply in quarter plies (ONE_PLY = 4); plyIndex = ply / 4 (0 at the root, at
+// most 127). Scores in centipawns from the side to move; SCORE_INF, MATE and MATE_BOUND are in
+// search/hash.h.
+//
+// Threads: every function here takes the worker number (0..kMaxThreads-1) of the calling search
+// thread. Per-thread state (node counts, the line of repetition signatures, the irreversible-move
+// marker) is indexed by it. The ordering tables (killers, history) are shared by all workers and
+// touched only through relaxed atomic accesses (RelaxedLoad / RelaxedStore), so concurrent
+// workers may lose an update but never race.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "board/board.h"
+#include "movegen/movegen.h"
+#include "search/hash.h"
+
+inline constexpr int ONE_PLY = 4;
+
+// ---------------------------------------------------------------------------------------
+// Records.
+
+// A principal variation, filled by every search call for its caller.
+struct PvLine {
+    uint32_t anMoves[kMaxPly];  // the line from this node on
+    int32_t nLength;            // valid moves in anMoves
+    int32_t nScore;             // score of the node; -SCORE_INF while no move has been scored
+    int32_t nIteration;         // root only: iteration number in plies (root driver)
+    int32_t nDepth;             // 0 at a leaf, child's nDepth + 1 per move, stored depth for a table line
+    int32_t nSelDepth;          // root only: selective depth when the iteration ended (root driver)
+};
+static_assert(sizeof(PvLine) == 532);
+
+// One node's entry, passed by pointer to its children. A node works on a copy of the entry it
+// was given and hands that copy to its children (with the capture fields and expected node type
+// of the move being searched); bLastIteration flows back up: a node writes its copy's flag into
+// the entry it was given before it returns.
+struct SearchStack {
+    int32_t nBudget;         // per-move budget in whole seconds at the start of the search
+    int32_t nRootMove;       // number of the root move being searched (written by the root node)
+    int32_t nRootScore;      // score of the last completed iteration
+    int32_t nCaptureSq;      // To of the move that led here if it captured, else -1
+    int32_t nCapturedType;   // the type it captured, else -1
+    int32_t nNodeType;       // expected node type: 0 PV, 1 cut, -1 all
+    uint8_t bLastIteration;  // ask the root driver to stop after this iteration
+};
+static_assert(sizeof(SearchStack) == 28);
+
+// Node types.
+enum : int { NODE_PV = 0, NODE_CUT = 1, NODE_ALL = -1 };
+
+// ---------------------------------------------------------------------------------------
+// Shared move-ordering tables (anKiller1, anKiller2, anHistory and RootMoves live in
+// movegen/movegen.h). Indexed [mover's colour][Piece - 1][To]. The counts start at 1 so that the
+// cutoff ratio of ExtendOrPrune never divides by zero.
+extern int anHistoryCutoffs[2][6][64];
+extern int anHistoryTried[2][6][64];
+
+// anHistory to 0, both counts to 1 (engine start and every new game; not between searches).
+void ResetSearchHistory();
+// Both killer tables to 0 (the root driver, before each search).
+void ClearKillers();
+
+// Relaxed atomic access to a word of a shared table.
+template <class T>
+inline T RelaxedLoad(const T& x) {
+    return std::atomic_ref<T>(const_cast<T&>(x)).load(std::memory_order_relaxed);
+}
+template <class T>
+inline void RelaxedStore(T& x, T v) {
+    std::atomic_ref<T>(x).store(v, std::memory_order_relaxed);
+}
+
+// ---------------------------------------------------------------------------------------
+// Per-search and per-thread data.
+
+// Deepest plyIndex reached in the current search (the root driver clears it per search; any
+// thread may raise it).
+extern std::atomic<int> nSelDepth;
+// Node total (nNodes + nQNodes of all workers) at which the next progress line is printed in
+// UCI mode (the root driver starts it at 2,000,000).
+extern std::atomic<uint64_t> nNextInfoNodes;
+
+// Repetition signatures of each helper's line. Worker 0 searches on the game's own history
+// (game.aGameHistory); a helper joining a split point gets a copy of worker 0's history here
+// (and worker 0's irreversible-move marker in aThreadMarkers). Entry nGamePly + plyIndex holds
+// the signature of the node at that ply index.
+struct alignas(64) ThreadHistory {
+    uint64_t aHistory[kGameHistorySize];
+};
+extern ThreadHistory aThreadHistory[kMaxThreads];  // entry 0 unused
+inline uint64_t* SearchHistory(int nThread) {
+    return nThread == 0 ? game.aGameHistory : aThreadHistory[nThread].aHistory;
+}
+
+// nNodes + nQNodes summed over the search workers.
+uint64_t SearchNodeTotal();
+
+// Split-point spin locks (taken with an atomic exchange, released with a store): the picker
+// lock around NextMove on a shared MoveList, the result lock around the shared best score and
+// line (and a helper's cutoff updates).
+struct SpinLock {
+    std::atomic<int> nLocked{0};
+    void Lock();
+    void Unlock() { nLocked.store(0, std::memory_order_release); }
+};
+extern SpinLock lockSplitPicker;
+extern SpinLock lockSplitResult;
+
+// ---------------------------------------------------------------------------------------
+// The searches.
+
+// Quiescence search below the main search's horizon: stand pat, captures sorted by gain (the
+// first losing capture ends the list), all evasions when in check, delta pruning by static
+// exchange at null windows. nQDepth counts remaining levels (32 from the main search), nPlyIndex
+// is in whole plies. ss is handed unchanged to NeedToAbortMove. Returns the score (also in
+// pvOut->nScore) and the line in pvOut. Never stores into the transposition table.
+int Quiesce(const Position* pos, int nQDepth, int nAlpha, int nBeta, PvLine* pvOut, int nPlyIndex,
+            SearchStack* ss, int nThread);
+
+// Main alpha-beta search of one node (below one ply of depth it hands over to Quiesce).
+// nDepth and nPly in quarter plies; bAllowNull is false for the child of a null move and for
+// internal iterative deepening. pos->nInCheck must hold the attack kind on the side to move
+// (InCheck). pos is not changed. Returns the score (also in pvOut->nScore) and the line. At ply
+// 0 it is the root node: moves come in RootMoves order, their scores go back into RootMoves, and
+// ss->nRootMove / ss->bLastIteration report to the root driver. The clock is consulted when the
+// calling worker's own nNodes + nQNodes reaches a multiple of 1024.
+int SearchFull(const Position* pos, int nDepth, int nAlpha, int nBeta, PvLine* pvOut, int nPly,
+               bool bAllowNull, SearchStack* ss, int nThread);
+
+// The decision for one legal move, after it was made into child and before it is searched:
+// *pbPruned set (and 0 returned) when the move is skipped, else the depth adjustment in quarter
+// plies (the caller searches the child at nDepth - ONE_PLY + adjustment). nMoveScore is the
+// picker's score of the move, nCaptureSq the node's SearchStack::nCaptureSq, nNodeExt the node's
+// extension so far (ONE_PLY after a single-reply extension), nGivesCheck the child's nInCheck,
+// nMoveIndex the number of moves already searched at the node, nKingTermWhite/Black the king
+// values Evaluate gave for the node (EVAL_NO_KING when it gave none: the king rules are off).
+int ExtendOrPrune(Move move, const Position* child, int nAlpha, int nBeta, int nMoveScore, int nCaptureSq,
+                  int nNodeExt, int nDepth, int nPly, bool bInCheck, int nGivesCheck, int nMoveIndex,
+                  int nStaticEval, bool* pbPruned, int nKingTermWhite, int nKingTermBlack, int nThread);
+
+// White and black king values of a position, computed as Evaluate computes them (ending table
+// blended with the middlegame king safety by the material phase). Cached per thread for the
+// last position asked.
+void ChildKingTerms(const Position* pos, int* anTerms, int nThread);
+
+// ---------------------------------------------------------------------------------------
+// Split points. Worker 0 offers a PV node to the idle helpers once its first move has been
+// searched (nNumThreads >= 2). From then on the node's MoveList is shared (NextMove only under
+// lockSplitPicker) and so is its PvLine (line and score written only under lockSplitResult; the
+// score is read anywhere with RelaxedLoad); a helper's cutoff sets every worker's nJob to
+// JOB_ABORT, which ends worker 0's move loop and makes it return the shared score. The list's
+// aTried belongs to worker 0: a helper keeps the moves it searched in its own array.
+struct SplitRequest {
+    const Position* pPos;    // the node's position
+    MoveList* pList;         // its picker (shared from now on)
+    PvLine* pPv;             // its line; nScore is the node's best score
+    const SearchStack* pSs;  // its local stack entry
+    int nDepth;              // quarter plies
+    int nAlpha;              // alpha the node was called with
+    int nBeta;
+    int nPly;  // quarter plies
+    int nInCheck;
+    int nStaticEval;
+    int nNodeExt;
+    bool bThreat;
+};
+// Hands the node to every idle helper; returns how many joined (0: the node is not split).
+int OfferSplit(const SplitRequest& req);
+
+// ---------------------------------------------------------------------------------------
+// Provided by the time control, the search output and the threads.
+
+// True when the search must stop now (does not set bStopSearch itself). Called every 1024
+// nodes; may raise the budget and set ss->bLastIteration.
+bool NeedToAbortMove(SearchStack* ss);
+// The UCI progress line "info currmovenumber ..."; a null szMove repeats the last number and
+// move printed.
+void PrintCurrMove(int nNumber, const char* szMove, uint64_t nNodeTotal, double dHashFull);

@@ -1,0 +1,522 @@
+// The main search: a principal-variation alpha-beta search in quarter plies with table cutoffs,
+// repetition and fifty-move draws, mate-distance pruning, null move, internal iterative
+// deepening, the per-move decision of ExtendOrPrune, zero-window searches of later moves, killer
+// and history updates, and the master side of split points.
+#include <cstdio>
+#include <cstring>
+
+#include "console/options.h"
+#include "eval/eval.h"
+#include "search/log.h"
+#include "search/search.h"
+#include "search/threads.h"
+#include "tools/stats.h"
+
+int anHistoryCutoffs[2][6][64];
+int anHistoryTried[2][6][64];
+std::atomic<int> nSelDepth{0};
+std::atomic<uint64_t> nNextInfoNodes{2000000};
+ThreadHistory aThreadHistory[kMaxThreads];
+SpinLock lockSplitPicker;
+SpinLock lockSplitResult;
+
+namespace {
+
+// The counts start at 1 from the first search on.
+const bool bHistoryTablesReady = [] {
+    ResetSearchHistory();
+    return true;
+}();
+
+constexpr int kHistoryLimit = 30000;
+
+void HalveHistoryScores() {
+    for (auto& side : anHistory)
+        for (auto& piece : side)
+            for (int& h : piece) RelaxedStore(h, RelaxedLoad(h) / 2);
+}
+
+void HalveHistoryCounts() {
+    for (int c = 0; c < 2; c++)
+        for (int p = 0; p < 6; p++)
+            for (int sq = 0; sq < 64; sq++) {
+                int& a = anHistoryCutoffs[c][p][sq];
+                int& b = anHistoryTried[c][p][sq];
+                RelaxedStore(a, (RelaxedLoad(a) + 1) / 2);
+                RelaxedStore(b, (RelaxedLoad(b) + 1) / 2);
+            }
+}
+
+inline void AddTried(int nSide, Move m) {
+    int& t = anHistoryTried[nSide][MovePiece(m) - 1][MoveTo(m)];
+    const int v = RelaxedLoad(t) + 1;
+    RelaxedStore(t, v);
+    if (v >= kHistoryLimit) HalveHistoryCounts();
+}
+
+// A cutoff: the history score grows by the squared depth in plies, and the move counts as
+// tried and as cutting off.
+void AddCutoff(int nSide, Move m, int nDepthPlies) {
+    const int p = MovePiece(m) - 1, to = MoveTo(m);
+    int& h = anHistory[nSide][p][to];
+    const int v = RelaxedLoad(h) + nDepthPlies * nDepthPlies;
+    RelaxedStore(h, v);
+    int& c = anHistoryCutoffs[nSide][p][to];
+    RelaxedStore(c, RelaxedLoad(c) + 1);
+    if (v >= kHistoryLimit) HalveHistoryScores();
+    AddTried(nSide, m);
+}
+
+inline void UpdateKillers(int nRow, Move m) {
+    const Move k1 = RelaxedLoad(anKiller1[nRow]);
+    if (k1 != m) {
+        RelaxedStore(anKiller2[nRow], k1);
+        RelaxedStore(anKiller1[nRow], m);
+    }
+}
+
+inline bool ThreadAborted(int nThread) {
+    return aWorkers[nThread].nJob.load(std::memory_order_relaxed) == JOB_ABORT;
+}
+
+inline bool StopRequested() {
+    return bStopSearch.load(std::memory_order_relaxed);
+}
+
+// The best score of a node may be raised by helpers at a split point, so it is read and
+// written atomically.
+inline int BestScore(const PvLine* pv) {
+    return RelaxedLoad(pv->nScore);
+}
+
+inline int EmptyLine(PvLine* pv, int nScore) {
+    pv->nLength = 0;
+    pv->nDepth = 0;
+    RelaxedStore(pv->nScore, nScore);
+    return nScore;
+}
+
+inline void SetLine(PvLine* pv, Move m, const PvLine& child, int nScore) {
+    int n = child.nLength;
+    if (n > kMaxPly - 1) n = kMaxPly - 1;
+    pv->anMoves[0] = m;
+    memcpy(pv->anMoves + 1, child.anMoves, sizeof(uint32_t) * size_t(n > 0 ? n : 0));
+    pv->nLength = n > 0 ? n + 1 : 1;
+    pv->nDepth = child.nDepth + 1;
+    RelaxedStore(pv->nScore, nScore);
+}
+
+// The UCI progress line: for every root move of a long, deep search, and otherwise every so many
+// nodes (the step grows with the node total) repeating the last move printed.
+void Progress(const Position* pos, Move m, int nLegal, bool bRootLine) {
+    const uint64_t nTotal = SearchNodeTotal();
+    if (bRootLine && nTotal > 1000000) {
+        PrintCurrMove(nLegal, MoveToSan(pos, m).c_str(), nTotal, HashFull());
+        return;
+    }
+    if (nTotal < nNextInfoNodes.load(std::memory_order_relaxed)) return;
+    const uint64_t nStep = nTotal < 10000000    ? 1000000
+                           : nTotal < 20000000  ? 2000000
+                           : nTotal < 50000000  ? 5000000
+                           : nTotal < 100000000 ? 10000000
+                                                : 50000000;
+    nNextInfoNodes.store(nTotal + nStep, std::memory_order_relaxed);
+    PrintCurrMove(0, nullptr, nTotal, HashFull());
+}
+
+// The position after passing: side, keys, half-move clock and en-passant square.
+void MakeNullMove(const Position* pos, Position* out) {
+    CopyPosition(out, pos);
+    out->bSideToMove ^= 1;
+    out->nHashKey ^= nKeySide;
+    out->nPawnKey ^= nKeySide;
+    const uint8_t nFifty = uint8_t(pos->nFifty < 255 ? pos->nFifty + 1 : 255);
+    out->nHashKey ^= uint64_t(anKeyFifty[pos->nFifty]) ^ uint64_t(anKeyFifty[nFifty]);
+    out->nFifty = nFifty;
+    if (out->nEpSquare >= 0) {
+        out->nHashKey ^= anKeyEp[out->nEpSquare];
+        out->nEpSquare = -1;
+    }
+    out->nInCheck = 0;
+}
+
+// Master side of a split point: tell every helper to stop, and wait until all are idle.
+void StopHelpers(int nThread) {
+    for (int h = 1; h < nNumThreads && h < kMaxThreads; h++)
+        aWorkers[h].nJob.store(JOB_ABORT, std::memory_order_release);
+    WaitHelpersIdle();
+    aWorkers[nThread].nJob.store(JOB_IDLE, std::memory_order_release);
+}
+
+}  // namespace
+
+void ResetSearchHistory() {
+    for (int c = 0; c < 2; c++)
+        for (int p = 0; p < 6; p++)
+            for (int sq = 0; sq < 64; sq++) {
+                RelaxedStore(anHistory[c][p][sq], 0);
+                RelaxedStore(anHistoryCutoffs[c][p][sq], 1);
+                RelaxedStore(anHistoryTried[c][p][sq], 1);
+            }
+}
+
+void ClearKillers() {
+    for (int i = 0; i < kMaxPly; i++) {
+        RelaxedStore(anKiller1[i], Move(0));
+        RelaxedStore(anKiller2[i], Move(0));
+    }
+}
+
+uint64_t SearchNodeTotal() {
+    uint64_t n = 0;
+    for (int t = 0; t < kMaxThreads; t++) n += ThreadStats(t).nNodes.Get() + ThreadStats(t).nQNodes.Get();
+    return n;
+}
+
+void SpinLock::Lock() {
+    while (nLocked.exchange(1, std::memory_order_acquire))
+        while (nLocked.load(std::memory_order_relaxed)) CpuPause();
+}
+
+int SearchFull(const Position* pos, int nDepth, int nAlpha, int nBeta, PvLine* pvOut, int nPly,
+               bool bAllowNull, SearchStack* ss, int nThread) {
+    SearchStats& st = ThreadStats(nThread);
+    const int nPlyIndex = nPly / ONE_PLY;
+    int anEvalInfo[2] = {EVAL_NO_KING, EVAL_NO_KING};
+    pvOut->nLength = 0;
+    pvOut->nDepth = 0;
+
+    // Count; the deepest line returns the evaluation; a stop unwinds all but a one-ply root.
+    st.nNodes++;
+    if (nPlyIndex > nSelDepth.load(std::memory_order_relaxed))
+        nSelDepth.store(nPlyIndex, std::memory_order_relaxed);
+    st.nSelDepth.Max(uint64_t(nPlyIndex));
+    if (nPlyIndex >= kMaxPly) return EmptyLine(pvOut, Evaluate(pos, nAlpha, nBeta, nPlyIndex, anEvalInfo, 0));
+    if (StopRequested() && nDepth + nPly > ONE_PLY) return EmptyLine(pvOut, 0);
+
+    // Repetition: one earlier occurrence inside the search line is a draw, two near the root
+    // (so that a position repeated once in the game is still played for).
+    uint64_t* aHistory = SearchHistory(nThread);
+    const int nHere = game.nGamePly + nPlyIndex;
+    const bool bHistoryOk = nHere >= 0 && nHere < kGameHistorySize;
+    if (bHistoryOk) {
+        const uint64_t nSig = RepetitionKey(*pos);
+        aHistory[nHere] = nSig;
+        const int nRequired = nPlyIndex <= 1 ? 3 : 2;
+        int nLow = aThreadMarkers[nThread].nLastIrreversible;
+        if (nLow < 0) nLow = 0;
+        int nCount = 1;
+        for (int i = nHere - 1; i >= nLow; i--) {
+            if (aHistory[i] != nSig) continue;
+            if (nCount == nRequired - 1) {
+                if (nPly == 0 && bUciMode) TraceLog(1, "info string Draw by repetition\n");
+                return EmptyLine(pvOut, 0);
+            }
+            nCount++;
+        }
+    }
+
+    // Fifty-move rule.
+    if (nPly > 0 && pos->nFifty > 100) return EmptyLine(pvOut, 0);
+
+    // Transposition table. A cut's move is kept in the line only when it is legal here (a key
+    // collision can bring a pseudo-legal but illegal move); the root takes a cut only with one.
+    HashProbe probe;
+    if (ProbeHash(pos, nDepth / ONE_PLY, nAlpha, nBeta, nPlyIndex, &probe)) {
+        const Move m = probe.nMove;
+        const bool bLegal = m && IsMoveValid(pos, m) && IsLegalMove(pos, m);
+        if (nPly > 0 || bLegal) {
+            pvOut->anMoves[0] = m;
+            pvOut->nLength = bLegal ? 1 : 0;
+            pvOut->nDepth = probe.nDepth;
+            RelaxedStore(pvOut->nScore, probe.nScore);
+            return probe.nScore;
+        }
+    }
+    Move nHashMove = probe.bHashMoveFound && IsMoveValid(pos, probe.nMove) ? probe.nMove : 0;
+    bool bThreat = probe.bThreat;
+
+    // Time check, every 1024 nodes of this thread.
+    if (StopRequested() ||
+        ((st.nNodes.Get() + st.nQNodes.Get()) % 1024 == 0 && nDepth > ONE_PLY && NeedToAbortMove(ss))) {
+        TraceLog(2, "SearchFull() - timeout\n");
+        fflush(stdout);
+        bStopSearch.store(true, std::memory_order_relaxed);
+        return EmptyLine(pvOut, Evaluate(pos, nAlpha, nBeta, nPlyIndex, anEvalInfo, 0));
+    }
+
+    // A helper's cutoff at the split point above.
+    if (ThreadAborted(nThread)) return EmptyLine(pvOut, 0);
+
+    // Mate-distance pruning: no score here can beat a mate in one or lose to more than a
+    // mate next move.
+    const bool bInCheck = pos->nInCheck != 0;
+    const int nEntryAlpha = nAlpha;
+    if (!bInCheck) {
+        const int nLo = nPlyIndex - (MATE - 2);
+        if (nAlpha < nLo) {
+            if (nLo >= nBeta) {
+                st.nMatePrunes++;
+                return EmptyLine(pvOut, nLo);
+            }
+            nAlpha = nLo;
+        }
+        const int nHi = (MATE - 1) - nPlyIndex;
+        if (nBeta > nHi) {
+            if (nAlpha >= nHi) {
+                st.nMatePrunes++;
+                return EmptyLine(pvOut, nHi);
+            }
+            nBeta = nHi;
+        }
+    }
+
+    // The entry handed to the children; its bLastIteration goes back to ours on return.
+    SearchStack local = *ss;
+    const int nOwnCaptureSq = ss->nCaptureSq;
+    const int nOwnCapturedType = ss->nCapturedType;
+    const int nNodeType = ss->nNodeType;
+    auto Leave = [&](int nScore) {
+        if (local.bLastIteration) ss->bLastIteration = 1;
+        return nScore;
+    };
+
+    // Static evaluation; below one ply the quiescence search decides unless the
+    // evaluation is far outside the window.
+    int nStaticEval = 0;
+    if (!bInCheck) nStaticEval = Evaluate(pos, nAlpha, nBeta, nPlyIndex, anEvalInfo, 0);
+    if (nDepth < ONE_PLY) {
+        int s = nStaticEval;
+        if (bInCheck || (nAlpha < nStaticEval + 975 && nStaticEval - 975 < nBeta)) {
+            PvLine qpv;
+            s = Quiesce(pos, 32, nAlpha, nBeta, &qpv, nPlyIndex, ss, nThread);
+            // An interrupted check evasion search has no score: fall back to the evaluation (the
+            // stand pat of a node not in check is that evaluation already).
+            if (s == -SCORE_INF)
+                s = bInCheck ? Evaluate(pos, nAlpha, nBeta, nPlyIndex, anEvalInfo, 0) : nStaticEval;
+        }
+        return EmptyLine(pvOut, s);
+    }
+
+    // Full node.
+    int nNodeExt = 0;
+    if (probe.bSingleReply) {
+        nNodeExt = ONE_PLY;
+        st.nSingleReplyExts++;
+    }
+    int& nLastIrreversible = aThreadMarkers[nThread].nLastIrreversible;
+    const int nSavedIrreversible = nLastIrreversible;
+
+    // Null move: pass, and if a reduced search still fails high, so does this node.
+    if (nDepth >= 17 && bAllowNull && !bInCheck && nPly > 0 && nStaticEval >= nBeta && !probe.bAvoidNull &&
+        nBeta >= -(MATE_BOUND - 1) && nBeta <= MATE_BOUND - 1 && nBeta == nAlpha + 1 && !bThreat) {
+        Position nullPos;
+        MakeNullMove(pos, &nullPos);
+        // No repetition can span the null move.
+        const uint64_t nSavedSig = bHistoryOk ? aHistory[nHere] : 0;
+        if (bHistoryOk) aHistory[nHere] = 0;
+        local.nCaptureSq = -1;
+        local.nCapturedType = -1;
+        local.nNodeType = NODE_CUT;
+        PvLine nullPv;
+        const int s = -SearchFull(&nullPos, nDepth - 16, -nBeta, -nBeta + 1, &nullPv, nPly + ONE_PLY, false,
+                                  &local, nThread);
+        if (bHistoryOk) aHistory[nHere] = nSavedSig;
+        nLastIrreversible = nSavedIrreversible;
+        if (s >= nBeta) {
+            st.nNullCuts++;
+            return Leave(EmptyLine(pvOut, s));
+        }
+        st.nNullFails++;
+        // Passing lets the opponent mate at once: a threat the table remembers.
+        if (s == nPlyIndex - (MATE - 2)) bThreat = true;
+    }
+
+    // First move: the table's, else at PV nodes one from a shallower search.
+    int nPhase = PHASE_START;
+    if (nHashMove) {
+        nPhase = PHASE_HASH;
+    } else if (nBeta != nAlpha + 1 && nDepth >= 9) {
+        local.nCaptureSq = nOwnCaptureSq;
+        local.nCapturedType = nOwnCapturedType;
+        local.nNodeType = nNodeType;
+        PvLine iidPv;
+        int s = SearchFull(pos, nDepth - 8, nAlpha, nBeta, &iidPv, nPly, false, &local, nThread);
+        if (s <= nAlpha) SearchFull(pos, nDepth - 8, -SCORE_INF, nBeta, &iidPv, nPly, false, &local, nThread);
+        nLastIrreversible = nSavedIrreversible;
+        if (iidPv.nLength > 0 && IsMoveValid(pos, iidPv.anMoves[0])) {
+            nHashMove = iidPv.anMoves[0];
+            nPhase = PHASE_HASH;
+        }
+    }
+    if (nPly == 0) nPhase = PHASE_ROOT;
+    MoveList list;
+    StartPicker(&list, nHashMove, nPhase);
+
+    // The moves.
+    RelaxedStore(pvOut->nScore, -SCORE_INF);
+    int nMoveIndex = 0, nLegal = 0;
+    const int nMover = pos->bSideToMove, nOpp = nMover ^ 1;
+    const bool bRoot = nPly == 0;
+    const bool bRootTrace = bRoot && TraceLevel() >= 2;
+    const bool bUci = bUciMode;
+    char szRootText[128] = "";
+    bool bSplit = false;  // helpers share this node's picker and line
+    Position child;
+    PvLine childPv;
+    int s = 0;
+    while (!ThreadAborted(nThread)) {
+        // Next move (under the picker lock at a split point).
+        if (bSplit) lockSplitPicker.Lock();
+        int nMoveScore = 0;
+        const Move m = NextMove(pos, &list, nPlyIndex, bInCheck, &nMoveScore);
+        const int nReturned = list.nReturned, nListCount = list.nCount;
+        if (bSplit) lockSplitPicker.Unlock();
+        if (!m) break;
+        if (bRootTrace)
+            snprintf(szRootText, sizeof(szRootText), " Root move %2d.%6s", nReturned,
+                     MoveToSan(pos, m).c_str());
+
+        // The only evasion is searched a ply deeper.
+        if (bInCheck && nNodeExt == 0 && nListCount == 1) {
+            nNodeExt = ONE_PLY;
+            st.nSingleReplyExts++;
+        }
+
+        // Make it; every move (the table's included) must leave the mover's king safe.
+        MakeMove(m, pos, &child, nPlyIndex, nThread);
+        if (AttackedBy(KingSquare(child, nMover), &child, nOpp)) {
+            nLastIrreversible = nSavedIrreversible;
+            if (bRootTrace) TraceLog(2, "%s illegal\n", szRootText);
+            continue;
+        }
+        nLegal++;
+
+        // Progress line, checks given, and the capture the children see.
+        if (bUci) Progress(pos, m, nLegal, bRoot && nDepth >= 33);
+        child.nInCheck = uint8_t(AttackedBy(KingSquare(child, nOpp), &child, nMover));
+        // (At a split point the move counts for this worker's share in the thread statistics.)
+        const int nCaptured = MoveCaptured(m);
+        local.nCaptureSq = nCaptured ? MoveTo(m) : -1;
+        local.nCapturedType = nCaptured ? nCaptured : -1;
+        if (ThreadAborted(nThread)) break;
+        const int nBest = BestScore(pvOut);
+        if (nBest > nAlpha) nAlpha = nBest;
+
+        // Extend, reduce or prune.
+        bool bPruned = false;
+        const int nAdjust = ExtendOrPrune(m, &child, nAlpha, nBeta, nMoveScore, nOwnCaptureSq, nNodeExt,
+                                          nDepth, nPly, bInCheck, child.nInCheck, nMoveIndex, nStaticEval,
+                                          &bPruned, anEvalInfo[0], anEvalInfo[1], nThread);
+        if (bPruned) {
+            nLastIrreversible = nSavedIrreversible;
+            if (bRootTrace && nDepth >= 33) TraceLog(2, "%s pruned\n", szRootText);
+            continue;
+        }
+        const int nNewDepth = nDepth - ONE_PLY + nAdjust;
+        if (bRoot) ss->nRootMove = local.nRootMove = nLegal;
+
+        // The first move with the full window; later ones with a null window one ply
+        // shallower, searched again when they beat alpha (and deeper when a reduction failed).
+        if (nMoveIndex == 0) {
+            local.nNodeType = -nNodeType;
+            s = -SearchFull(&child, nNewDepth, -nBeta, -nAlpha, &childPv, nPly + ONE_PLY, true, &local,
+                            nThread);
+        } else {
+            local.nNodeType = nNodeType == NODE_PV ? NODE_CUT : -nNodeType;
+            st.nZwSearches++;
+            s = -SearchFull(&child, nNewDepth - ONE_PLY, -nAlpha - 1, -nAlpha, &childPv, nPly + ONE_PLY, true,
+                            &local, nThread);
+            if (s > nAlpha && !ThreadAborted(nThread)) {
+                if (s < nBeta) {
+                    if (bRootTrace && nDepth >= 33) {
+                        const size_t n = strlen(szRootText);
+                        snprintf(szRootText + n, sizeof(szRootText) - n, " score = %d (need to research)", s);
+                    }
+                    st.nReSearches++;
+                    s = -SearchFull(&child, nNewDepth, -nBeta, -nAlpha, &childPv, nPly + ONE_PLY, true,
+                                    &local, nThread);
+                }
+                if (s >= nBeta && nNewDepth < nDepth - ONE_PLY && !ThreadAborted(nThread)) {
+                    st.nReReductions++;
+                    s = -SearchFull(&child, nDepth - ONE_PLY, -nBeta, -nAlpha, &childPv, nPly + ONE_PLY, true,
+                                    &local, nThread);
+                }
+            }
+        }
+        if (ThreadAborted(nThread)) break;
+        if (bRootTrace)
+            TraceLog(2, "%s score = %d (%d/%d) depth=%d\n", szRootText, s, nAlpha, nBeta, childPv.nLength);
+
+        // A stop unwinds at once.
+        nLastIrreversible = nSavedIrreversible;
+        if (StopRequested()) {
+            if (bSplit) WaitHelpersIdle();
+            return Leave(s);
+        }
+
+        // Root scores for the next iteration's order; the moves tried here.
+        if (bRoot && nMoveIndex < kMaxMoves) {
+            RootMoves.aMoves[nMoveIndex] = m;
+            RootMoves.aScores[nMoveIndex] = s <= nAlpha ? nEntryAlpha : s >= nBeta ? nBeta : s;
+            RootMoves.nCount = nMoveIndex + 1;
+        }
+        if (nMoveIndex < kMaxMoves) list.aTried[nMoveIndex] = m;
+
+        // Best score and line (under the result lock at a split point).
+        if (bSplit) lockSplitResult.Lock();
+        if (s > BestScore(pvOut)) {
+            if (s >= nBeta) {
+                CountFailHigh(st, nLegal);
+                if (m != list.nHashMove && !nCaptured) UpdateKillers(nPlyIndex, m);
+                AddCutoff(nMover, m, nDepth / ONE_PLY);
+                StoreHashAtPly(pos, nDepth / ONE_PLY, nPlyIndex, s, nAlpha, nBeta, m, bThreat, false);
+                SetLine(pvOut, m, childPv, s);
+                if (bSplit) {
+                    lockSplitResult.Unlock();
+                    StopHelpers(nThread);
+                }
+                nLastIrreversible = nSavedIrreversible;
+                const int nTried = nMoveIndex < kMaxMoves ? nMoveIndex : kMaxMoves;
+                for (int i = 0; i < nTried; i++) AddTried(nMover, list.aTried[i]);
+                return Leave(s);
+            }
+            SetLine(pvOut, m, childPv, s);
+        }
+        if (bSplit) lockSplitResult.Unlock();
+
+        // Split point: after the first move of a PV node, worker 0 offers the rest to the
+        // idle helpers.
+        if (nMoveIndex == 0 && nThread == 0 && nNumThreads >= 2 && nNodeType == NODE_PV && !bSplit) {
+            SplitRequest req{pos,   &list, pvOut,         &local,      nDepth,   nEntryAlpha,
+                             nBeta, nPly,  pos->nInCheck, nStaticEval, nNodeExt, bThreat};
+            bSplit = OfferSplit(req) > 0;
+        }
+        nMoveIndex++;
+    }
+
+    // After the loop; a node aborted from outside keeps what it has.
+    nLastIrreversible = nSavedIrreversible;
+    if (bSplit) WaitHelpersIdle();
+    if (ThreadAborted(nThread)) {
+        if (bSplit) aWorkers[nThread].nJob.store(JOB_IDLE, std::memory_order_release);
+    } else {
+        // Mate or stalemate (pruned moves count as legal).
+        if (nLegal == 0) return Leave(EmptyLine(pvOut, bInCheck ? nPlyIndex - MATE : 0));
+
+        // Store the result; a root with a single legal move needs no further iteration. (At
+        // a split point this worker counted only its own moves: one of them says nothing.)
+        const int nBest = BestScore(pvOut);
+        if (!StopRequested() && nBest >= -(SCORE_INF - 1)) {
+            const bool bSingle = nLegal == 1 && !bSplit;
+            StoreHashAtPly(pos, nDepth / ONE_PLY, nPlyIndex, nBest, nEntryAlpha, nBeta,
+                           pvOut->nLength > 0 ? pvOut->anMoves[0] : 0, bThreat, bSingle);
+            if (bSingle && bRoot && !bPondering.load(std::memory_order_relaxed)) local.bLastIteration = 1;
+        }
+    }
+
+    // Every move pruned: the static evaluation stands.
+    const int nBest = BestScore(pvOut);
+    if (nBest == -SCORE_INF) return Leave(EmptyLine(pvOut, nStaticEval));
+    return Leave(nBest);
+}
