@@ -1,0 +1,276 @@
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "console/console.h"
+#include "console/options.h"
+#include "movegen/movegen.h"
+#include "movegen/perft.h"
+#include "platform/platform.h"
+#include "search/log.h"
+#include "search/threads.h"
+
+namespace {
+
+// Set while the search handed over last has no end of its own ("go infinite"); such a search
+// must be stopped before a command can wait for it.
+bool bEndlessSearch = false;
+
+inline bool Is(const char* word, const char* name) {
+    return strcasecmp(word, name) == 0;
+}
+
+// Waits for the running job; an endless or ponder search is told to stop first.
+void WaitForJob() {
+    if (bThinking.load(std::memory_order_acquire) && (bEndlessSearch || bPondering)) bStopSearch = true;
+    WaitWhileThinking();
+}
+
+void CmdStop() {
+    const int64_t t0 = NowMs();
+    TraceLog(2, "stopping\n");
+    bStopSearch = true;
+    WaitWhileThinking();
+    bPondering = false;
+    TraceLog(2, "stopped (%ld ms)\n", long(NowMs() - t0));
+}
+
+void CmdPonderHit() {
+    if (!bPondering || !bPonder) return;
+    bPondering = false;
+    TraceLog(2, "pondering = false\n");
+    if (bUciMode) TraceLog(1, "info string Ponderhit - switching to normal search\n");
+}
+
+void CmdHelp() {
+    printf("List of available commands (minimal error checking so watch it!):\n");
+    printf("Anything in uppercase are parameters\n");
+    printf("\nUCI commands:\n");
+    printf("uci ................... Switch to UCI mode\n");
+    printf("isready ............... Synchronising command\n");
+    printf("setoption name A value B ... Change UCI settings\n");
+    printf("position xxx .......... Setup a position\n");
+    printf("ucinewgame ............ Reset hash and restart game\n");
+    printf("go xxx ................ Make a move with various timing details\n");
+    printf("\nAdditional commands:\n");
+    printf("print ................. Print the current board position\n");
+    printf("eval # ................ Evaluate the current position without searching (trace #)\n");
+    printf("perft DEPTH ........... Run a performance test to the specified depth\n");
+    printf("load FILE ............. Load a file containing an FEN position\n");
+    printf("loadfen FEN ........... Load a FEN position\n");
+    printf("test EPD maxsecs ...... Run a test against an EPD file of positions\n");
+    printf("stats ................. Display stats from previous search/test\n");
+    printf("quit|exit|bye|q ....... Bail\n");
+    printf("bench TYPE ............ Run a suite of benchmark tests\n");
+}
+
+void CmdUci() {
+    // A running search reads these settings, so they change only between jobs.
+    if (!bThinking.load(std::memory_order_acquire)) {
+        bUciMode = true;
+        nEngineSide = -1;
+    }
+    printf("id name QuietMarmoset v%s\n", kVersion);
+    printf("id author Tovin Harrel\n");
+    printf("option name Ponder type check default %s\n", bPonder ? "true" : "false");
+    printf("option name OwnBook type check default %s\n", bOwnBook ? "true" : "false");
+    printf("option name Hash type spin default %d min 0 max 2048\n", nHashMB);
+    printf("option name PawnHash type spin default %d min 0 max 4096\n", nPawnHashKB);
+    printf("option name EvalHash type spin default %d min 0 max 1024\n", nEvalHashMB);
+    printf("option name NumBeers type spin default %d min 0 max 10\n", nNumBeers);
+    printf("option name NumThreads type spin default %d min 1 max %d\n", nNumThreads, kMaxThreads);
+    printf("option name LogStats type check default %s\n", bLogStats ? "true" : "false");
+    printf("option name TraceLevel type spin default %d min 0 max 3\n", TraceLevel());
+    printf("option name TimeBuffer type spin default %d min 0 max 60\n", nTimeBuffer);
+    printf("uciok\n");
+}
+
+void CmdGo(WordList* words) {
+    const int64_t t0 = NowMs();
+    TraceLog(2, "waiting to go\n");
+    WaitForJob();
+    TraceLog(2, "ready to go (%ld ms)\n", long(NowMs() - t0));
+    bEndlessSearch = ParseGoParameters(words);
+    TraceLog(2, "launching search thread (thinking %d)\n", int(bThinking.load()));
+    fflush(stdout);
+    // The search job is handed over here, StartJob(JOB_THINK, *pCurrent, 0), once the think
+    // driver exists; until then "go" only sets up the time budget.
+}
+
+void CmdSeed(WordList* words) {
+    nSeed = ReadNumber(words->Word(1));
+    srand(unsigned(nSeed));
+    // The keys come from a fixed generator, so they do not depend on the seed.
+    RandomReset();
+    InitTables();
+}
+
+void CmdPrint(WordList*) {
+    PrintBoard(pCurrent, stdout);
+}
+
+void CmdNew(WordList*) {
+    NewGame(pCurrent);
+}
+
+void CmdSetOption(WordList* words) {
+    SetOption(words->Word(2), words->Word(4));
+}
+
+void CmdNoBook(WordList*) {
+    char name[] = "ownbook", value[] = "false";
+    SetOption(name, value);
+}
+
+void CmdLoad(WordList* words) {
+    FreeHashTables();
+    if (LoadFenFile(pCurrent, &game, words->Word(1))) MarkGameRoot();
+    PrintBoard(pCurrent, stdout);
+    nEngineSide = -1;
+}
+
+void CmdLoadFen(WordList* words) {
+    FreeHashTables();
+    std::string fen;
+    for (int i = 1; i < words->nCount; ++i) {
+        fen += words->Word(i);
+        fen += ' ';
+    }
+    if (ParseFen(pCurrent, &game, fen.c_str())) MarkGameRoot();
+    PrintBoard(pCurrent, stdout);
+    nEngineSide = -1;
+}
+
+void CmdSt(WordList* words) {
+    dMoveTime[0] = dMoveTime[1] = ReadNumber(words->Word(1));
+    bFixedTime = true;
+    AllocateTime();
+}
+
+void CmdSd(WordList* words) {
+    nMaxDepth = ReadNumber(words->Word(1));
+}
+
+void RunPerft(WordList* words, int nJob) {
+    const int nDepth = ReadNumber(words->Word(1));
+    if (nDepth > kMaxPerftDepth) {
+        printf("Perft depth %d is too deep (at most %d)\n", nDepth, kMaxPerftDepth);
+        return;
+    }
+    if (*words->Word(2)) {
+        const int nThreads = ReadNumber(words->Word(2));
+        if (nThreads != 0 && nThreads != nNumThreads) SetNumThreads(nThreads);
+    }
+    bEndlessSearch = false;
+    StartJob(nJob, *pCurrent, nDepth);
+}
+
+void CmdPerft(WordList* words) {
+    RunPerft(words, JOB_PERFT);
+}
+
+void CmdPerftE(WordList* words) {
+    RunPerft(words, JOB_PERFTE);
+}
+
+void CmdResult(WordList* words) {
+    const char* r = words->Word(1);
+    const char* win = "Wahoo! I won - in your face!!!\n";
+    const char* loss = "Doh!!! I lost\n";
+    if (strcmp(r, "1-0") == 0)
+        fputs(nEngineSide == WHITE ? win : loss, stdout);
+    else if (strcmp(r, "0-1") == 0)
+        fputs(nEngineSide == BLACK ? win : loss, stdout);
+    else if (strcmp(r, "1/2-1/2") == 0)
+        fputs("hmmmm I guess we both suck!\n", stdout);
+    nEngineSide = -1;
+}
+
+// Commands whose subsystems are not part of this build yet: recognised, and quiet.
+void CmdNothing(WordList*) {}
+
+struct Command {
+    const char* szName;
+    void (*pRun)(WordList*);
+};
+
+// Commands that change state a running job may read; each waits for the job to end first.
+const Command aCommands[] = {
+    {"position", SetUpPosition},
+    {"seed", CmdSeed},
+    {"print", CmdPrint},
+    {"createbook", CmdNothing},
+    {"dumppgn", CmdNothing},
+    {"new", CmdNew},
+    {"ucinewgame", CmdNew},
+    {"setoption", CmdSetOption},
+    {"nobook", CmdNoBook},
+    {"eval", CmdNothing},
+    {"load", CmdLoad},
+    {"loadfen", CmdLoadFen},
+    {"loaddump", CmdNothing},
+    {"st", CmdSt},
+    {"sd", CmdSd},
+    {"bench", CmdNothing},
+    {"perft", CmdPerft},
+    {"perfte", CmdPerftE},
+    {"test", CmdNothing},
+    {"stats", CmdNothing},
+    {"kpk", CmdNothing},
+    {"testeval", CmdNothing},
+    {"result", CmdResult},
+};
+
+void ConsoleMove(char* word) {
+    Move m;
+    if (!ParseCoordMove(word, &m)) return;
+    WaitForJob();
+    if (!IsGeneratedMove(pCurrent, m)) {
+        printf("Illegal move: %s\n", word);
+        return;
+    }
+    PlayGameMove(m);
+}
+
+}  // namespace
+
+bool ExecuteCommand(const char* line) {
+    WordList words;
+    SplitWords(line, &words);
+    char* cmd = words.Word(0);
+
+    // These answer at once, even while a job runs.
+    if (Is(cmd, "stop")) {
+        CmdStop();
+    } else if (Is(cmd, "ponderhit")) {
+        CmdPonderHit();
+    } else if (Is(cmd, "isready")) {
+        printf("readyok\n");
+    } else if (Is(cmd, "help")) {
+        CmdHelp();
+    } else if (Is(cmd, "quit") || Is(cmd, "exit") || Is(cmd, "bye") || Is(cmd, "q")) {
+        bStopSearch = true;
+        WaitWhileThinking();
+        bPondering = false;
+        return true;
+    } else if (Is(cmd, "xboard")) {
+        printf("Sorry, QM only supports UCI.\n");
+    } else if (Is(cmd, "uci")) {
+        CmdUci();
+    } else if (Is(cmd, "go")) {
+        CmdGo(&words);
+    } else {
+        bool bFound = false;
+        for (const Command& c : aCommands) {
+            if (!Is(cmd, c.szName)) continue;
+            WaitForJob();
+            c.pRun(&words);
+            bFound = true;
+            break;
+        }
+        if (!bFound) ConsoleMove(cmd);
+    }
+    if (bUciMode) fflush(stdout);
+    return false;
+}

@@ -1,0 +1,79 @@
+// Console and UCI front end: start-up, the input loop, the command interpreter and the small
+// game-level procedures it shares with the rest of the engine.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "board/board.h"
+
+// ---------------------------------------------------------------------------------------
+// Start-up and input loop.
+
+// The whole program: banner, start-up, input loop, shut-down. Returns the exit code.
+int EngineMain();
+// Everything of the start-up except the banner: defaults, worker thread, seed and the
+// start-up command list. Safe to call more than once.
+void InitEngine();
+// Stops any job, ends the worker threads and releases the tables.
+void ShutDownEngine();
+void PrintBanner();
+void PrintProcessorInfo();
+// Reads one whole line (any length) without its line end; false at the end of input.
+bool ReadInputLine(FILE* in, std::string* line);
+
+// ---------------------------------------------------------------------------------------
+// New game.
+void NewGame(Position* pos);
+void FreeHashTables();
+void ResetSearchStats();
+// Clears the killer tables and the history table.
+void ResetHistoryTables();
+void MakeStatsFileName();
+extern char szStatsFileName[64];
+extern bool bStatsHeaderWritten;
+
+// ---------------------------------------------------------------------------------------
+// Command interpreter.
+
+// The engine's current position (the game's position after every game move).
+extern Position* pCurrent;
+
+// Interprets one line (without its line end); true for a quit command.
+bool ExecuteCommand(const char* line);
+
+// The words of one line. Word(i) past the last word reads as an empty string.
+struct WordList {
+    std::vector<std::string> aWords;
+    int nCount = 0;
+    char* Word(int i) { return aWords[size_t(i < 0 || i > nCount ? nCount : i)].data(); }
+};
+// Number of words: runs of characters other than blank and tab, up to the end of the text or
+// a newline.
+int CountWords(const char* line);
+// Splits the line into words; returns their number.
+int SplitWords(const char* line, WordList* words);
+
+// Reads a coordinate move ("e2e4", "e7e8q") against pCurrent; upper-cases the word in place.
+// True when the text has the shape of a move (legality is not checked).
+bool ParseCoordMove(char* word, Move* pMove);
+// The "position" command.
+void SetUpPosition(WordList* words);
+// After a position is set up: its repetition signature starts the game history, and nothing
+// before it counts for repetitions.
+void MarkGameRoot();
+// Makes a game move on pCurrent and records it in the game history; false (with a message)
+// when the game history is full.
+bool PlayGameMove(Move m);
+// Reads the parameters of "go" (all words after the first) into the time and depth settings,
+// then computes the per-move budgets. True when the search would have no end of its own
+// ("infinite").
+bool ParseGoParameters(WordList* words);
+// Turns the clock settings into per-move time budgets.
+void AllocateTime();
+
+// Decimal number with leading blanks allowed; clamped to the type's range; 0 without digits.
+int ReadNumber(const char* text);
+int64_t ReadNumber64(const char* text);

@@ -1,0 +1,75 @@
+#include <cstring>
+
+#include "console/console.h"
+#include "console/options.h"
+
+namespace {
+
+inline bool Is(const char* word, const char* name) {
+    return strcasecmp(word, name) == 0;
+}
+
+}  // namespace
+
+bool ParseGoParameters(WordList* words) {
+    nEngineSide = pCurrent->bSideToMove;
+    bool bMovesToGo = false, bEndless = false;
+    for (int i = 1; i < words->nCount; ++i) {
+        const char* p = words->Word(i);
+        if (Is(p, "movetime")) {
+            dMoveTime[0] = dMoveTime[1] = ReadNumber(words->Word(++i)) / 1000.0;
+            bFixedTime = true;
+            nNodeLimit = 0;
+        } else if (Is(p, "wtime") || Is(p, "btime")) {
+            bFixedTime = false;
+            nNodeLimit = 0;
+            dClock[p[0] == 'w' || p[0] == 'W' ? 0 : 1] = ReadNumber(words->Word(++i)) / 1000.0;
+        } else if (Is(p, "winc") || Is(p, "binc")) {
+            bFixedTime = false;
+            nNodeLimit = 0;
+            nIncrement[p[0] == 'w' || p[0] == 'W' ? 0 : 1] = ReadNumber(words->Word(++i)) / 1000;
+        } else if (Is(p, "movestogo")) {
+            bFixedTime = false;
+            nNodeLimit = 0;
+            // Zero or fewer moves to go is meaningless; the default below then applies.
+            const int n = ReadNumber(words->Word(++i));
+            if (n > 0) {
+                nMovesToGo[0] = nMovesToGo[1] = n;
+                bMovesToGo = true;
+            }
+        } else if (Is(p, "depth")) {
+            dMoveTime[0] = dMoveTime[1] = 999999999.0;
+            bFixedTime = true;
+            nNodeLimit = 0;
+            nMaxDepth = ReadNumber(words->Word(++i));
+        } else if (Is(p, "infinite")) {
+            dMoveTime[0] = dMoveTime[1] = 999999999.0;
+            bFixedTime = true;
+            nNodeLimit = 0;
+            nMaxDepth = 128;
+            bEndless = true;
+        } else if (Is(p, "ponder")) {
+            if (bPonder) bPondering = true;
+        } else if (Is(p, "nodes")) {
+            bFixedTime = false;
+            nNodeLimit = ReadNumber64(words->Word(++i));
+        }
+    }
+    if (!bMovesToGo)
+        nMovesToGo[0] = nMovesToGo[1] = pCurrent->nMaterial[0] + pCurrent->nMaterial[1] < 3221 ? 15 : 40;
+    AllocateTime();
+    return bEndless;
+}
+
+void AllocateTime() {
+    if (bFixedTime || nNodeLimit != 0) return;
+    for (int c = 0; c < 2; ++c) {
+        if (nMovesToGo[c] != 0) {
+            double avail = dClock[c] - nTimeBuffer;
+            if (avail < 0) avail = 0;
+            dMoveTime[c] = avail * 0.8 / nMovesToGo[c];
+            if (nIncrement[c] > 0 && nIncrement[c] < avail) dMoveTime[c] += nIncrement[c] * 0.9;
+        }
+        bLowTime[c] = dMoveTime[c] < 1.5;
+    }
+}

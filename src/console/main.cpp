@@ -1,0 +1,5 @@
+#include "console/console.h"
+
+int main() {
+    return EngineMain();
+}

@@ -1,0 +1,108 @@
+#include "console/options.h"
+
+#include <atomic>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+#include "board/board.h"
+#include "console/console.h"
+#include "movegen/movegen.h"
+#include "search/log.h"
+#include "search/threads.h"
+
+// The table sizes are part of the program image: InitDefaults leaves them alone.
+int nHashMB = 64;
+int nPawnHashKB = 1024;
+int nEvalHashMB = 16;
+bool bPonder = true;
+bool bOwnBook = true;
+int nNumThreads = 1;
+bool bLogStats = false;
+int nTraceLevel = 0;
+int nTimeBuffer = 0;
+int nNumBeers = 0;
+
+int nSeed = 0;
+bool bUciMode = false;
+bool bShowBoard = true;
+int nEngineSide = 1;
+int nMaxDepth = 128;
+bool bFixedTime = true;
+double dClock[2] = {0.0, 0.0};
+int nIncrement[2] = {0, 0};
+int nMovesToGo[2] = {0, 0};
+double dMoveTime[2] = {5.0, 5.0};
+int64_t nNodeLimit = 0;
+bool bLowTime[2] = {false, false};
+
+std::atomic<bool> bPondering{false};
+std::atomic<bool> bStopSearch{false};
+std::atomic<bool> bThinking{false};
+
+void InitDefaults() {
+    bPonder = true;
+    bOwnBook = true;
+    bLogStats = false;
+    SetTraceLevel(0);
+    nTimeBuffer = 0;
+    nNumBeers = 0;
+
+    bUciMode = false;
+    bShowBoard = true;
+    nEngineSide = 1;
+    game.nFullMove = 1;
+    game.nGamePly = 0;
+    nMaxDepth = 128;
+    bFixedTime = true;
+    for (int c = 0; c < 2; ++c) {
+        dClock[c] = 0.0;
+        nIncrement[c] = 0;
+        nMovesToGo[c] = 0;
+        dMoveTime[c] = 5.0;
+        bLowTime[c] = false;
+    }
+    nNodeLimit = 0;
+    bPondering = false;
+    bStopSearch = false;
+
+    memset(game.aGameHistory, 0, sizeof(game.aGameHistory));
+    ResetHistoryTables();
+}
+
+static void LowerCase(char* text) {
+    for (; *text; ++text) *text = char(tolower(static_cast<unsigned char>(*text)));
+}
+
+void SetOption(char* name, char* value) {
+    LowerCase(name);
+    LowerCase(value);
+    const bool bTrue = strcmp(value, "true") == 0;
+    if (strcmp(name, "hash") == 0) {
+        nHashMB = ReadNumber(value);
+    } else if (strcmp(name, "pawnhash") == 0) {
+        nPawnHashKB = ReadNumber(value);
+    } else if (strcmp(name, "evalhash") == 0) {
+        nEvalHashMB = ReadNumber(value);
+    } else if (strcmp(name, "numthreads") == 0) {
+        SetNumThreads(ReadNumber(value));
+    } else if (strcmp(name, "ponder") == 0) {
+        bPonder = bTrue;
+    } else if (strcmp(name, "tracelevel") == 0) {
+        int level = ReadNumber(value);
+        SetTraceLevel(level);
+        if (level == 3) MakeDumpLogName();
+    } else if (strcmp(name, "logstats") == 0) {
+        bLogStats = bTrue;
+    } else if (strcmp(name, "ownbook") == 0) {
+        bOwnBook = bTrue;
+    } else if (strcmp(name, "numbeers") == 0) {
+        nNumBeers = ReadNumber(value);
+        if (nNumBeers == 9) nMaxDepth = 8;
+        if (nNumBeers == 10) nMaxDepth = 6;
+    } else if (strcmp(name, "timebuffer") == 0) {
+        nTimeBuffer = ReadNumber(value);
+    } else {
+        printf("Error - Unknown option %s\n", name);
+    }
+}

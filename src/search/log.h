@@ -1,0 +1,17 @@
+// Levelled diagnostic log shared by every thread.
+#pragma once
+
+// Prints the message when nTraceLevel is at least `level`; level 2 and above carry a
+// "DEBUG <thread:seconds> " prefix, and at trace level 3 the message is also appended to the
+// dump-log file.
+void TraceLog(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// The trace level is read by worker threads while the input thread may change it, so it is
+// always written through here.
+void SetTraceLevel(int level);
+int TraceLevel();
+
+// Names the dump-log file after the current local date and time.
+void MakeDumpLogName();
+// Copies the current dump-log name into buf (at least 64 bytes).
+void GetDumpLogName(char* buf);

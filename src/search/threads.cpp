@@ -1,0 +1,135 @@
+#include "search/threads.h"
+
+#include <cstdio>
+#include <thread>
+
+#include "console/options.h"
+#include "movegen/perft.h"
+#include "search/log.h"
+
+WorkerSlot aWorkers[kMaxThreads];
+
+namespace {
+
+// Heap-held and never destroyed: a joinable std::thread destroyed at exit terminates the
+// process, and destroying an event that a sleeping worker waits on blocks the exit.
+std::thread* apThreads[kMaxThreads];
+Event* const aGoEvents = new Event[kMaxThreads];
+
+// Spin-wait step: a pause, and a yield now and then, since the workers can outnumber the cores.
+inline void SpinStep(int* spins) {
+    CpuPause();
+    if (++*spins >= 64) {
+        *spins = 0;
+        std::this_thread::yield();
+    }
+}
+
+void EndJob() {
+    // nJob and the events first: once bThinking is clear the input thread may hand over the
+    // next job, which a late reset would wipe out.
+    aWorkers[0].nJob.store(JOB_IDLE, std::memory_order_release);
+    for (int i = 0; i < kMaxThreads; ++i) aGoEvents[i].Reset();
+    bThinking.store(false, std::memory_order_release);
+}
+
+void RunPerftReport(WorkerSlot& slot, bool bEval) {
+    for (int i = 1; i < nNumThreads; ++i) WakeWorker(i);
+    PerftReport(&slot, bEval);
+    EndJob();
+}
+
+}  // namespace
+
+int SetNumThreads(int n) {
+    if (n < 1) n = 1;
+    if (n > kMaxThreads) n = kMaxThreads;
+    nNumThreads = n;
+    for (int i = 0; i < n; ++i) {
+        if (apThreads[i]) continue;
+        aWorkers[i].nThread = i;
+        aWorkers[i].nJob.store(JOB_IDLE, std::memory_order_relaxed);
+        aGoEvents[i].Reset();
+        apThreads[i] = new std::thread(WorkerMain, i);
+    }
+    return n;
+}
+
+void WorkerMain(int i) {
+    WorkerSlot& slot = aWorkers[i];
+    int spins = 0;
+    for (;;) {
+        const int job = slot.nJob.load(std::memory_order_acquire);
+        switch (job) {
+            case JOB_QUIT:
+                return;
+            case JOB_PERFT:
+            case JOB_PERFTE:
+                RunPerftReport(slot, job == JOB_PERFTE);
+                break;
+            case JOB_PERFT_PART:
+            case JOB_PERFTE_PART:
+                anThreadNodes[i] += Perft(&slot.posJob, slot.nPerftDepth, 99, job == JOB_PERFTE_PART, i);
+                slot.nJob.store(JOB_IDLE, std::memory_order_release);
+                break;
+            default:
+                // Idle (or a job word this build does not run): sleep between jobs, spin during one
+                // so that a hand-over needs no kernel wake-up. bThinking is re-read on every pass.
+                if (!bThinking.load(std::memory_order_acquire)) {
+                    TraceLog(2, "Thread %d waiting for signal\n", i);
+                    const int64_t t0 = NowMs();
+                    aGoEvents[i].Wait();
+                    TraceLog(2, "Thread %d done waiting for signal (%ld ms)\n", i, long(NowMs() - t0));
+                    spins = 0;
+                } else {
+                    SpinStep(&spins);
+                }
+                break;
+        }
+    }
+}
+
+void WakeWorker(int i) {
+    aGoEvents[i].Signal();
+}
+
+void WaitHelpersIdle() {
+    int spins = 0;
+    for (int i = 1; i < nNumThreads; ++i) {
+        if (aWorkers[i].nJob.load(std::memory_order_acquire) != JOB_IDLE) {
+            SpinStep(&spins);
+            i = 0;  // a busy helper: start over from worker 1
+        }
+    }
+}
+
+void StartJob(int nJob, const Position& pos, int nDepth) {
+    WorkerSlot& slot = aWorkers[0];
+    slot.posJob = pos;
+    slot.nPerftDepth = nDepth;
+    bStopSearch.store(false, std::memory_order_relaxed);  // a stop sent while idle must not end the new job
+    // bThinking before the job word: a worker that sees the job also sees bThinking set.
+    bThinking.store(true, std::memory_order_release);
+    slot.nJob.store(nJob, std::memory_order_release);
+    aGoEvents[0].Signal();
+}
+
+void WaitWhileThinking() {
+    while (bThinking.load(std::memory_order_acquire)) SleepMs(2);
+}
+
+void StopWorkers() {
+    WaitWhileThinking();
+    for (int i = 0; i < kMaxThreads; ++i) {
+        if (!apThreads[i]) continue;
+        aWorkers[i].nJob.store(JOB_QUIT, std::memory_order_release);
+        aGoEvents[i].Signal();
+    }
+    for (int i = 0; i < kMaxThreads; ++i) {
+        if (!apThreads[i]) continue;
+        apThreads[i]->join();
+        delete apThreads[i];
+        apThreads[i] = nullptr;
+        aWorkers[i].nJob.store(JOB_IDLE, std::memory_order_relaxed);
+    }
+}

@@ -1,0 +1,50 @@
+// Worker threads and the job protocol between the input thread and the workers.
+#pragma once
+
+#include <atomic>
+
+#include "board/board.h"
+#include "platform/platform.h"
+
+// Values of WorkerSlot::nJob.
+enum : int {
+    JOB_IDLE = 0,
+    JOB_PERFT = 1,        // perft report (worker 0)
+    JOB_PERFT_PART = 2,   // one perft sub-tree (helpers)
+    JOB_QUIT = 3,         // end the thread
+    JOB_THINK = 4,        // search (worker 0)
+    JOB_SPLIT = 5,        // search at a split point (helpers)
+    JOB_NOTHING = 6,      // keep polling
+    JOB_ABORT = 7,        // stop the current split-point work
+    JOB_PERFTE = 8,       // perft report with evaluation (worker 0)
+    JOB_PERFTE_PART = 9,  // one perft sub-tree with evaluation (helpers)
+};
+
+// A worker's job record. The job word is the whole hand-over protocol: the other fields are
+// written only while nJob is JOB_IDLE, and nJob is stored last (release) and read first
+// (acquire).
+struct alignas(64) WorkerSlot {
+    int nThread;
+    Position posJob;
+    int nPerftDepth;
+    std::atomic<int> nJob;
+};
+extern WorkerSlot aWorkers[kMaxThreads];
+
+// Sets the worker count (clamped to 1..kMaxThreads) and creates the missing threads; threads
+// are never destroyed when the count shrinks. Call only while no job runs. Returns the count.
+int SetNumThreads(int n);
+// The body of worker thread i.
+void WorkerMain(int i);
+// Wakes worker i if it sleeps between jobs (it then polls its job word while bThinking is set).
+void WakeWorker(int i);
+// Spins until every helper (workers 1..nNumThreads-1) is idle.
+void WaitHelpersIdle();
+
+// Hands a job to worker 0: copies the position, sets bThinking and signals the worker. Call
+// only while no job runs.
+void StartJob(int nJob, const Position& pos, int nDepth);
+// Polls until the running job (if any) has ended.
+void WaitWhileThinking();
+// Ends and joins every worker thread (after the running job has ended).
+void StopWorkers();

@@ -1,0 +1,30 @@
+#include "support/engine_setup.h"
+
+#include <gtest/gtest.h>
+
+#include "console/console.h"
+#include "search/threads.h"
+
+void EnsureEngineReady() {
+    static bool bReady = false;
+    if (bReady) return;
+    bReady = true;
+    InitEngine();
+}
+
+std::string RunCommand(const std::string& line) {
+    EnsureEngineReady();
+    testing::internal::CaptureStdout();
+    ExecuteCommand(line.c_str());
+    WaitWhileThinking();  // a job's output belongs to its command
+    fflush(stdout);
+    return testing::internal::GetCapturedStdout();
+}
+
+Position PositionFromFen(const char* fen) {
+    EnsureEngineReady();
+    static GameState scratch;
+    Position pos{};
+    EXPECT_TRUE(ParseFenQuiet(&pos, &scratch, fen)) << fen;
+    return pos;
+}
