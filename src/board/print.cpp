@@ -2,15 +2,16 @@
 #include <cinttypes>
 
 #include "board/board.h"
+#include "eval/eval.h"
 #include "platform/platform.h"
-
-int BoardEvaluation(const Position* pos);
 
 namespace {
 
 const char kPieceLetters[] = "         PNBRQK  pnbrqk";
 
-char Letter(int code) { return code < 23 ? kPieceLetters[code] : '?'; }
+char Letter(int code) {
+    return code < 23 ? kPieceLetters[code] : '?';
+}
 
 void PrintPicture(const Position* pos, FILE* stream) {
     if (stream != stdout) {
@@ -79,12 +80,12 @@ void PrintDump(const Position* pos, FILE* stream, bool bWithEval) {
     fprintf(stream, "bP =  0x%016" PRIX64 " wP =  0x%016" PRIX64 " Side To Move = %c\n", bb[1][BB_PAWN],
             bb[0][BB_PAWN], pos->bSideToMove == WHITE ? 'W' : 'B');
     if (bWithEval)
-        fprintf(stream, "bRQ = 0x%016" PRIX64 " wRQ = 0x%016" PRIX64 " Eval = \t%d\n", bb[1][BB_RQ], bb[0][BB_RQ],
-                BoardEvaluation(pos));
+        fprintf(stream, "bRQ = 0x%016" PRIX64 " wRQ = 0x%016" PRIX64 " Eval = \t%d\n", bb[1][BB_RQ],
+                bb[0][BB_RQ], BoardStaticEval(pos));
     else
         fprintf(stream, "bRQ = 0x%016" PRIX64 " wRQ = 0x%016" PRIX64 "\n", bb[1][BB_RQ], bb[0][BB_RQ]);
-    fprintf(stream, "bBQ = 0x%016" PRIX64 " wBQ = 0x%016" PRIX64 " Full Move = \t%d\n", bb[1][BB_BQ], bb[0][BB_BQ],
-            game.nFullMove);
+    fprintf(stream, "bBQ = 0x%016" PRIX64 " wBQ = 0x%016" PRIX64 " Full Move = \t%d\n", bb[1][BB_BQ],
+            bb[0][BB_BQ], game.nFullMove);
     fprintf(stream, "bA =  0x%016" PRIX64 " wA =  0x%016" PRIX64 " Half Move = \t%d\n", bb[1][BB_ALL],
             bb[0][BB_ALL], game.nGamePly);
     fprintf(stream, "45L = 0x%016" PRIX64 " hv =  0x%016" PRIX64 "\n", pos->bbRotated45L, pos->nHashKey);
@@ -100,6 +101,10 @@ void PrintDump(const Position* pos, FILE* stream, bool bWithEval) {
 
 }  // namespace
 
-void PrintBoard(const Position* pos, FILE* stream) { PrintDump(pos, stream, true); }
+void PrintBoard(const Position* pos, FILE* stream) {
+    PrintDump(pos, stream, true);
+}
 
-void DumpBoard(const Position* pos, FILE* stream) { PrintDump(pos, stream, false); }
+void DumpBoard(const Position* pos, FILE* stream) {
+    PrintDump(pos, stream, false);
+}

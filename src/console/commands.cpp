@@ -5,11 +5,14 @@
 
 #include "console/console.h"
 #include "console/options.h"
+#include "eval/eval.h"
 #include "movegen/movegen.h"
 #include "movegen/perft.h"
 #include "platform/platform.h"
+#include "search/hash.h"
 #include "search/log.h"
 #include "search/threads.h"
+#include "tools/stats.h"
 
 namespace {
 
@@ -123,8 +126,21 @@ void CmdNoBook(WordList*) {
     SetOption(name, value);
 }
 
+void CmdEval(WordList* words) {
+    EvalCommand(pCurrent, ReadNumber(words->Word(1)));
+}
+
+void CmdStats(WordList*) {
+    PrintStatsReport();
+}
+
+void CmdTestEval(WordList* words) {
+    TestEval(words->Word(1));
+}
+
 void CmdLoad(WordList* words) {
     FreeHashTables();
+    AllocPawnHash(ShowHashMessages());
     if (LoadFenFile(pCurrent, &game, words->Word(1))) MarkGameRoot();
     PrintBoard(pCurrent, stdout);
     nEngineSide = -1;
@@ -132,6 +148,7 @@ void CmdLoad(WordList* words) {
 
 void CmdLoadFen(WordList* words) {
     FreeHashTables();
+    AllocPawnHash(ShowHashMessages());
     std::string fen;
     for (int i = 1; i < words->nCount; ++i) {
         fen += words->Word(i);
@@ -206,7 +223,7 @@ const Command aCommands[] = {
     {"ucinewgame", CmdNew},
     {"setoption", CmdSetOption},
     {"nobook", CmdNoBook},
-    {"eval", CmdNothing},
+    {"eval", CmdEval},
     {"load", CmdLoad},
     {"loadfen", CmdLoadFen},
     {"loaddump", CmdNothing},
@@ -216,9 +233,9 @@ const Command aCommands[] = {
     {"perft", CmdPerft},
     {"perfte", CmdPerftE},
     {"test", CmdNothing},
-    {"stats", CmdNothing},
+    {"stats", CmdStats},
     {"kpk", CmdNothing},
-    {"testeval", CmdNothing},
+    {"testeval", CmdTestEval},
     {"result", CmdResult},
 };
 

@@ -2,27 +2,30 @@
 #include <cstring>
 #include <ctime>
 
+#include "book/book.h"
 #include "console/console.h"
 #include "console/options.h"
 #include "movegen/movegen.h"
+#include "search/hash.h"
 #include "search/log.h"
+#include "search/search.h"
+#include "tools/stats.h"
 
 char szStatsFileName[64];
 bool bStatsHeaderWritten = false;
 
 void FreeHashTables() {
-    // The transposition, pawn and evaluation tables register their release here as they are
-    // added; every user allocates a missing table again at the current size.
+    // Every user allocates a missing table again at the then current size.
+    ReleaseHashTables();
 }
 
 void ResetSearchStats() {
-    // The search statistics record registers its reset here as it is added.
+    ClearSearchStats();
 }
 
 void ResetHistoryTables() {
-    memset(anHistory, 0, sizeof(anHistory));
-    memset(anKiller1, 0, sizeof(anKiller1));
-    memset(anKiller2, 0, sizeof(anKiller2));
+    ResetSearchHistory();  // history values 0, counts 1
+    ClearKillers();
 }
 
 void MakeStatsFileName() {
@@ -37,6 +40,7 @@ void MakeStatsFileName() {
 void NewGame(Position* pos) {
     SetStartPosition(pos);
     FreeHashTables();
+    if (bOwnBook) LoadBook();
     ResetSearchStats();
     if (TraceLevel() == 3) MakeDumpLogName();
     nEngineSide = -1;

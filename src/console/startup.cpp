@@ -6,6 +6,7 @@
 
 #include "console/console.h"
 #include "console/options.h"
+#include "eval/material.h"
 #include "platform/platform.h"
 #include "search/log.h"
 #include "search/threads.h"
@@ -27,6 +28,7 @@ void PrintBanner() {
 }
 
 void InitEngine() {
+    InitMaterialTableOrDie();
     InitDefaults();
     SetNumThreads(1);
     nSeed = int(WallSeconds());

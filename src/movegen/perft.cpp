@@ -5,8 +5,11 @@
 
 #include "console/console.h"
 #include "console/options.h"
+#include "eval/eval.h"
 #include "platform/platform.h"
+#include "search/hash.h"
 #include "search/threads.h"
+#include "tools/stats.h"
 
 uint64_t anThreadNodes[kMaxThreads];
 
@@ -32,8 +35,10 @@ void PrintRule() {
 }  // namespace
 
 uint64_t Perft(const Position* pos, int depth, int ply, bool bEval, int nThread) {
-    // Evaluating every generated position (bEval) waits for the evaluator; until then perfte
-    // counts like perft.
+    if (bEval) {
+        int anKingInfo[2];
+        (void)Evaluate(pos, -32000, 32000, ply, anKingInfo, 0);
+    }
     MoveList list;
     StartPicker(&list, 0, PHASE_CAPTURES);
     const int us = pos->bSideToMove;
@@ -56,6 +61,10 @@ void PerftReport(WorkerSlot* slot, bool bEval) {
     int nDepth = slot->nPerftDepth;
     if (nDepth > kMaxPerftDepth) nDepth = kMaxPerftDepth;
 
+    if (bEval) {
+        if (!aPawnHash) AllocPawnHash(ShowHashMessages());
+        if (!aEvalHash) AllocEvalHash(ShowHashMessages());
+    }
     ResetSearchStats();
     uint64_t anPrev[kMaxThreads] = {};
     PrintRule();
@@ -87,6 +96,7 @@ void PerftReport(WorkerSlot* slot, bool bEval) {
         else
             printf("Avg NPS = 0\n");
         for (int t = 0; t < kMaxThreads; ++t) anPrev[t] = anThreadNodes[t];
+        ThreadStats(0).nNodes += nNodes;
     }
     PrintRule();
 }

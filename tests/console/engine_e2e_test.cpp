@@ -12,13 +12,20 @@ namespace {
 
 const char* const kBox = "+------------------------------------------------+";
 
-// The output after the start-up banner (which ends with the closing box and an empty line).
+// Tests run in an empty directory: the start-up's new game reports the missing book.
+const std::string kNoBook = "Cannot find opening book file to load (QuietMarmoset.book)\n";
+
+// The output after the start-up banner (which ends with the closing box and an empty line) and
+// the book report of the start-up's new game.
 std::string AfterBanner(const std::string& out) {
     const std::string end = std::string(kBox) + "\n\n";
     const size_t first = out.find(end);
     if (first == std::string::npos) return out;
     const size_t closing = out.find(end, first + end.size());
-    return closing == std::string::npos ? out : out.substr(closing + end.size());
+    if (closing == std::string::npos) return out;
+    std::string rest = out.substr(closing + end.size());
+    if (rest.compare(0, kNoBook.size(), kNoBook) == 0) rest.erase(0, kNoBook.size());
+    return rest;
 }
 
 EngineRun Drive(const std::string& script, int nTimeoutMs = 60000) {
@@ -68,9 +75,10 @@ TEST(EngineStartup, BannerAndProcessorReportAndNothingElse) {
     while (i < lines.size() && lines[i].compare(0, 2, "  ") == 0) ++i;
     // Brand, three cache lines and the SSE line, or less on processors that report less.
     EXPECT_LE(i - 12, 5u);
-    ASSERT_EQ(lines.size(), i + 2) << run.sOut;
+    ASSERT_EQ(lines.size(), i + 3) << run.sOut;
     EXPECT_EQ(lines[i], kBox);
     EXPECT_EQ(lines[i + 1], "");
+    EXPECT_EQ(lines[i + 2] + "\n", kNoBook);
     if (i - 12 == 5) {
         EXPECT_TRUE(std::regex_match(lines[16], std::regex("  SSE/SSE2/SSE3 = (Yes|No)/(Yes|No)/(Yes|No)")));
     }
@@ -283,10 +291,19 @@ TEST(EngineCommands, ResultTexts) {
 TEST(EngineCommands, QuietCommandsAndUnknownWords) {
     // Commands of subsystems not in this build, and unknown words, print nothing.
     EngineRun run = Drive(
-        "eval\neval 2\ntesteval x.epd\nstats\nbench\ntest x.epd 5\ncreatebook a b\ndumppgn x.pgn\nkpk\n"
+        "bench\ntest x.epd 5\ncreatebook a b\ndumppgn x.pgn\nkpk\n"
         "loaddump x.dump\nnobook\nponderhit\nstop\nsd 5\nst 3\nseed 42\ndebug on\nregister later\n\n   \n"
         "ucinewgame\nnew\n");
     EXPECT_EQ(AfterBanner(run.sOut), "");
+}
+
+TEST(EngineCommands, EvalTestEvalAndStatsAnswer) {
+    EngineRun run = Drive("eval\neval 1\ntesteval no_such.epd\nstats\n");
+    std::string out = AfterBanner(run.sOut);
+    EXPECT_EQ(out.find("Allocating 768 KB for Pawn Hash table (32768 Table Entries) ... Done\n"), 0u) << out;
+    EXPECT_NE(out.find("Final Evaluation =      0.00\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("Cannot open EPD file no_such.epd\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("Node Counts\n"), std::string::npos) << out;
 }
 
 TEST(EngineCommands, LongLinesAndGarbageNeverCrash) {
