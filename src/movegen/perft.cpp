@@ -34,8 +34,13 @@ void PrintRule() {
 
 }  // namespace
 
-uint64_t Perft(const Position* pos, int depth, int ply, bool bEval, int nThread) {
-    if (bEval) {
+namespace {
+
+// The counting recursion, compiled separately with and without the evaluation call: merely
+// having the call in the plain version costs a third of its speed.
+template <bool bEval>
+uint64_t PerftT(const Position* pos, int depth, int ply, int nThread) {
+    if constexpr (bEval) {
         int anKingInfo[2];
         (void)Evaluate(pos, -32000, 32000, ply, anKingInfo, 0);
     }
@@ -50,9 +55,15 @@ uint64_t Perft(const Position* pos, int depth, int ply, bool bEval, int nThread)
         ++nCount;
         if (depth <= 1) continue;
         if (ply == 0 && nThread == 0 && HandToHelper(child, depth - 1, bEval)) continue;
-        nCount += Perft(&child, depth - 1, ply + 1, bEval, nThread);
+        nCount += PerftT<bEval>(&child, depth - 1, ply + 1, nThread);
     }
     return nCount;
+}
+
+}  // namespace
+
+uint64_t Perft(const Position* pos, int depth, int ply, bool bEval, int nThread) {
+    return bEval ? PerftT<true>(pos, depth, ply, nThread) : PerftT<false>(pos, depth, ply, nThread);
 }
 
 void PerftReport(WorkerSlot* slot, bool bEval) {
