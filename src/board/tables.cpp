@@ -90,7 +90,6 @@ const int anRot45LIndex[64] = {EXPAND(kRot45L)};
 const int anRot45RIndex[64] = {EXPAND(kRot45R)};
 const int anRot45LShift[64] = {EXPAND(kShift45L)};
 const int anRot45RShift[64] = {EXPAND(kShift45R)};
-#undef EXPAND
 
 namespace {
 constexpr std::array<int, 64> MakeRankShift() {
@@ -119,12 +118,6 @@ constexpr auto kLen45L = MakeLen45L();
 constexpr auto kLen45R = MakeLen45R();
 }  // namespace
 
-#define EXPAND(T)                                                                                       \
-    T[0], T[1], T[2], T[3], T[4], T[5], T[6], T[7], T[8], T[9], T[10], T[11], T[12], T[13], T[14], T[15], \
-        T[16], T[17], T[18], T[19], T[20], T[21], T[22], T[23], T[24], T[25], T[26], T[27], T[28], T[29], \
-        T[30], T[31], T[32], T[33], T[34], T[35], T[36], T[37], T[38], T[39], T[40], T[41], T[42], T[43], \
-        T[44], T[45], T[46], T[47], T[48], T[49], T[50], T[51], T[52], T[53], T[54], T[55], T[56], T[57], \
-        T[58], T[59], T[60], T[61], T[62], T[63]
 const int anRankShift[64] = {EXPAND(kRankShift)};
 const int anRot90Shift[64] = {EXPAND(kRot90Shift)};
 const int anDiag45LLength[64] = {EXPAND(kLen45L)};
