@@ -11,6 +11,7 @@
 #include "platform/platform.h"
 #include "search/hash.h"
 #include "search/log.h"
+#include "search/search.h"
 #include "search/threads.h"
 #include "tools/stats.h"
 
@@ -31,6 +32,8 @@ void WaitForJob() {
 }
 
 void CmdStop() {
+    // Nothing runs: a stop now must not end the next search.
+    if (!bThinking.load(std::memory_order_acquire)) return;
     const int64_t t0 = NowMs();
     TraceLog(2, "stopping\n");
     bStopSearch = true;
@@ -95,10 +98,11 @@ void CmdGo(WordList* words) {
     WaitForJob();
     TraceLog(2, "ready to go (%ld ms)\n", long(NowMs() - t0));
     bEndlessSearch = ParseGoParameters(words);
+    bInfiniteSearch = bEndlessSearch;
     TraceLog(2, "launching search thread (thinking %d)\n", int(bThinking.load()));
     fflush(stdout);
-    // The search job is handed over here, StartJob(JOB_THINK, *pCurrent, 0), once the think
-    // driver exists; until then "go" only sets up the time budget.
+    // StartJob also clears a stop request left over from the last search.
+    StartJob(JOB_THINK, *pCurrent, 0);
 }
 
 void CmdSeed(WordList* words) {
@@ -191,6 +195,10 @@ void CmdPerftE(WordList* words) {
     RunPerft(words, JOB_PERFTE);
 }
 
+void CmdLoadDump(WordList* words) {
+    LoadDump(words->Word(1));
+}
+
 void CmdResult(WordList* words) {
     const char* r = words->Word(1);
     const char* win = "Wahoo! I won - in your face!!!\n";
@@ -226,7 +234,7 @@ const Command aCommands[] = {
     {"eval", CmdEval},
     {"load", CmdLoad},
     {"loadfen", CmdLoadFen},
-    {"loaddump", CmdNothing},
+    {"loaddump", CmdLoadDump},
     {"st", CmdSt},
     {"sd", CmdSd},
     {"bench", CmdNothing},
@@ -239,15 +247,31 @@ const Command aCommands[] = {
     {"result", CmdResult},
 };
 
+// The shape of a coordinate move ("e2e4", any case), read without the position.
+bool LooksLikeCoordMove(const char* w) {
+    auto File = [](char c) { return (c >= 'a' && c <= 'h') || (c >= 'A' && c <= 'H'); };
+    auto Rank = [](char c) { return c >= '1' && c <= '8'; };
+    return File(w[0]) && Rank(w[1]) && File(w[2]) && Rank(w[3]);
+}
+
+// A move typed at the console. When the engine plays the side then to move (it took that side
+// with an earlier "go"), it answers at once with the current time settings.
 void ConsoleMove(char* word) {
+    if (!LooksLikeCoordMove(word)) return;
+    // A running search owns the position until it has played its move.
+    WaitForJob();
     Move m;
     if (!ParseCoordMove(word, &m)) return;
-    WaitForJob();
     if (!IsGeneratedMove(pCurrent, m)) {
         printf("Illegal move: %s\n", word);
         return;
     }
-    PlayGameMove(m);
+    if (!PlayGameMove(m)) return;
+    if (!bUciMode && nEngineSide == pCurrent->bSideToMove) {
+        WordList go;
+        SplitWords("go", &go);
+        CmdGo(&go);
+    }
 }
 
 }  // namespace

@@ -44,6 +44,7 @@ void NewGame(Position* pos) {
     ResetSearchStats();
     if (TraceLevel() == 3) MakeDumpLogName();
     nEngineSide = -1;
+    anLastScore[WHITE] = anLastScore[BLACK] = 0;
     game.nFullMove = 1;
     game.nGamePly = 0;
     game.aGameHistory[0] = RepetitionKey(*pos);

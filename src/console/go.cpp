@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstring>
 
 #include "console/console.h"
@@ -52,7 +53,10 @@ bool ParseGoParameters(WordList* words) {
             if (bPonder) bPondering = true;
         } else if (Is(p, "nodes")) {
             bFixedTime = false;
+            // A limit below one node would mean no limit at all (0) or nothing sensible: the
+            // search then stops at its first check.
             nNodeLimit = ReadNumber64(words->Word(++i));
+            if (nNodeLimit < 1) nNodeLimit = 1;
         }
     }
     if (!bMovesToGo)
@@ -69,6 +73,10 @@ void AllocateTime() {
             if (avail < 0) avail = 0;
             dMoveTime[c] = avail * 0.8 / nMovesToGo[c];
             if (nIncrement[c] > 0 && nIncrement[c] < avail) dMoveTime[c] += nIncrement[c] * 0.9;
+            // The increment comes only after the move: never plan past the clock, and keep a
+            // reserve (a tenth, at least 50 ms) for the answer's way back to the GUI.
+            const double dCap = avail - std::max(0.05, avail * 0.1);
+            if (dMoveTime[c] > dCap) dMoveTime[c] = dCap > 0 ? dCap : 0;
         }
         bLowTime[c] = dMoveTime[c] < 1.5;
     }

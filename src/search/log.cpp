@@ -55,6 +55,17 @@ void GetDumpLogName(char* buf) {
     UnlockTrace();
 }
 
+void AppendDumpLog(const char* text) {
+    LockTrace();
+    if (szDumpLogName[0]) {
+        if (FILE* f = fopen(szDumpLogName, "a")) {
+            fputs(text, f);
+            fclose(f);
+        }
+    }
+    UnlockTrace();
+}
+
 void TraceLog(int level, const char* format, ...) {
     const int nLevel = TraceLevel();
     if (level > nLevel) return;

@@ -15,3 +15,6 @@ int TraceLevel();
 void MakeDumpLogName();
 // Copies the current dump-log name into buf (at least 64 bytes).
 void GetDumpLogName(char* buf);
+// Appends text to the dump-log file (under the trace lock, so it never cuts into a trace
+// message). Nothing happens before the file has a name.
+void AppendDumpLog(const char* text);

@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 #include "board/board.h"
 #include "movegen/movegen.h"
@@ -174,11 +175,114 @@ struct SplitRequest {
 int OfferSplit(const SplitRequest& req);
 
 // ---------------------------------------------------------------------------------------
-// Provided by the time control, the search output and the threads.
+// Root driver (iterate.cpp).
+
+// Score the engine's last search returned for each colour: the centre of the first aspiration
+// window, and part of the mate-stop and blunder rules. NewGame and "loaddump" set it.
+extern int anLastScore[2];
+// Seconds from the search start to the end of each iteration's last search call (index =
+// iteration number). Written and read by the thread running the root driver.
+inline constexpr int kMaxIterations = kMaxPly - 1;
+extern double adIterTime[kMaxIterations + 1];
+
+// One search of pos: the book first, then iterations of 1..nMaxDepth plies with aspiration
+// windows, the per-iteration output, the stop rules, and finally the principal variation
+// written back into the table. Returns the score of the last completed iteration with its line
+// in *result; when no iteration completed, *result is empty and the first window's centre is
+// returned. aTestMoves (nTestMoves entries) is the EPD runner's list of solutions: iterating
+// stops once a completed iteration's first move is one of them. nStartMs is the moment (NowMs)
+// the search's time counts from, -1 for the call itself (the think driver passes the moment the
+// job was handed over, so that allocating the tables counts against the budget).
+int IterativeDeepening(const Position* pos, int nMaxDepth, PvLine* result, bool bShowBoard,
+                       const Move* aTestMoves = nullptr, int nTestMoves = 0, int64_t nStartMs = -1);
+
+// Aspiration after a search of the root returned nScore in (*pnAlpha, *pnBeta): false when the
+// score lies inside (the iteration is complete). Otherwise the window for the next attempt: the
+// first failure widens the failing side by the miss plus one, at least 60, and moves the other
+// side 20 along; every later one opens the full window.
+bool WidenWindow(int nScore, int* pnRetries, int* pnAlpha, int* pnBeta);
+
+// The move to play when the search left no line: the best root move of an interrupted first
+// iteration, else the table's move for the root, else the first legal move; 0 only when pos
+// has no legal move. Every candidate is checked for pseudo-legality and legality.
+Move FallbackMove(const Position* pos);
+
+// ---------------------------------------------------------------------------------------
+// Time control (timecontrol.cpp).
+
+// Clock (NowMs) at the start of the running search; elapsed times count from here (a ponder
+// search that became a normal one keeps its start).
+extern std::atomic<int64_t> nSearchStartTicks;
+// Set by the root driver while it runs: only then does the clock limit a search (a bare
+// SearchFull call, as the tests make, stops only on bStopSearch or the node limit).
+extern std::atomic<bool> bSearchClock;
+// Seconds since nSearchStartTicks.
+double SearchElapsed();
 
 // True when the search must stop now (does not set bStopSearch itself). Called every 1024
-// nodes; may raise the budget and set ss->bLastIteration.
+// nodes; with a clock-based budget it may extend the budget of the engine's side (and then set
+// ss->bLastIteration).
 bool NeedToAbortMove(SearchStack* ss);
+
+// The engine side's per-move budget in seconds; the search may raise it while other threads
+// read it, so it is accessed atomically. A side outside 0..1 reads as no budget (0).
+double MoveBudget(int nSide);
+void SetMoveBudget(int nSide, double dSeconds);
+
+// ---------------------------------------------------------------------------------------
+// Search output (output.cpp).
+
+// Number of leading moves of aMoves[0..n) that are pseudo-legal and legal in turn from pos (a
+// line read from the table or the book is checked before it is shown or played). The position
+// after them goes to *end when given.
+int ValidLineLength(const Position* pos, const Move* aMoves, int n, Position* end = nullptr);
+
+// Moves read from the table after pos (slot 0 of each bucket, each checked), at most nMax;
+// returns their number. None when the table is disabled.
+int HashContinuation(const Position* pos, int nMax, Move* aOut);
+
+// The iteration line for a GUI: "info score ... pv ...", then the table's continuation. The
+// score is "cp N", or "mate N" (moves, negative when the side to move is mated) beyond
+// MATE_BOUND.
+std::string FormatUciInfo(const Position* pos, const PvLine& line, int nIteration, int nAlpha, int nBeta,
+                          double dSeconds, uint64_t nNodes, int nSelDepthPlies, double dHashFull);
+// The console iteration line (SAN with move numbers counted from nFullMove, "(h)" on table
+// moves).
+std::string FormatConsoleLine(const Position* pos, const PvLine& line, int nAlpha, int nBeta, double dSeconds,
+                              uint64_t nNodes, int nFullMove);
+// The two above with the search's own figures; the UCI line also goes to the dump log at trace
+// level 3.
+void PrintUciInfo(const Position* pos, const PvLine& line, int nIteration, int nAlpha, int nBeta);
+void PrintConsoleLine(const Position* pos, const PvLine& line, int nAlpha, int nBeta);
 // The UCI progress line "info currmovenumber ..."; a null szMove repeats the last number and
-// move printed.
+// move printed in this search (a line without them when there is none yet). The move is in
+// coordinate notation. Safe from any thread.
 void PrintCurrMove(int nNumber, const char* szMove, uint64_t nNodeTotal, double dHashFull);
+// Forgets the remembered progress move (start of a search).
+void ResetCurrMove();
+
+// ---------------------------------------------------------------------------------------
+// Think driver (think.cpp) and dump files (dump.cpp).
+
+// Set by "go infinite": a search that ends by itself holds its best move until "stop", as a
+// ponder search holds it until "ponderhit" or "stop".
+extern std::atomic<bool> bInfiniteSearch;
+
+// Job 4 of worker 0: one search of pos, then exactly one "bestmove" line in UCI mode (or the
+// console's "Making move" and board), the game move played on the engine's position, and the
+// statistics CSV line. Time counts from nStartMs (NowMs; -1 for now).
+void Think(const Position* pos, int64_t nStartMs = -1);
+
+// "QM_1.04.dump": the three hash tables (WriteDump), then the killers, the first 600 game
+// history entries, worker 0's irreversible-move marker and anLastScore (appended by the root
+// driver at trace level 3).
+inline constexpr int kDumpHistoryEntries = 600;
+extern const char* const kDumpFileName;
+bool WriteDump(const char* szName);
+bool AppendDumpState(const char* szName);
+// Expected size of a dump for the current table-size settings.
+uint64_t DumpFileBytes();
+// The "loaddump" command: the tables at the current sizes and the search state from a dump.
+// A missing file, or one whose size does not fit the current table sizes, is reported and
+// changes nothing. Call only while no search runs.
+bool LoadDump(const char* szName);

@@ -108,10 +108,10 @@ inline void SetLine(PvLine* pv, Move m, const PvLine& child, int nScore) {
 
 // The UCI progress line: for every root move of a long, deep search, and otherwise every so many
 // nodes (the step grows with the node total) repeating the last move printed.
-void Progress(const Position* pos, Move m, int nLegal, bool bRootLine) {
+void Progress(Move m, int nLegal, bool bRootLine) {
     const uint64_t nTotal = SearchNodeTotal();
     if (bRootLine && nTotal > 1000000) {
-        PrintCurrMove(nLegal, MoveToSan(pos, m).c_str(), nTotal, HashFull());
+        PrintCurrMove(nLegal, MoveToCoord(m).c_str(), nTotal, HashFull());
         return;
     }
     if (nTotal < nNextInfoNodes.load(std::memory_order_relaxed)) return;
@@ -393,7 +393,7 @@ int SearchFull(const Position* pos, int nDepth, int nAlpha, int nBeta, PvLine* p
         nLegal++;
 
         // Progress line, checks given, and the capture the children see.
-        if (bUci) Progress(pos, m, nLegal, bRoot && nDepth >= 33);
+        if (bUci) Progress(m, nLegal, bRoot && nDepth >= 33);
         child.nInCheck = uint8_t(AttackedBy(KingSquare(child, nOpp), &child, nMover));
         // (At a split point the move counts for this worker's share in the thread statistics.)
         const int nCaptured = MoveCaptured(m);

@@ -6,6 +6,7 @@
 #include "console/options.h"
 #include "movegen/perft.h"
 #include "search/log.h"
+#include "search/search.h"
 
 WorkerSlot aWorkers[kMaxThreads];
 
@@ -31,6 +32,25 @@ void EndJob() {
     aWorkers[0].nJob.store(JOB_IDLE, std::memory_order_release);
     for (int i = 0; i < kMaxThreads; ++i) aGoEvents[i].Reset();
     bThinking.store(false, std::memory_order_release);
+}
+
+// Job 4: the helpers are woken to spin for split points while worker 0 thinks.
+void RunThink(WorkerSlot& slot) {
+    const int64_t nNow = NowMs();
+    for (int w = 0; w < nNumThreads; ++w) {
+        WorkerSlot& h = aWorkers[w];
+        if (w > 0) {
+            h.nJob.store(JOB_IDLE, std::memory_order_release);
+            WakeWorker(w);
+        }
+        h.nIdleSince.store(nNow, std::memory_order_relaxed);
+        h.nIdleMs.store(0, std::memory_order_relaxed);
+        h.nSplitMoves.store(0, std::memory_order_relaxed);
+    }
+    Think(&slot.posJob, slot.nJobStartMs);
+    TraceLog(2, "putting %d threads to sleep\n", nNumThreads);
+    EndJob();
+    TraceLog(2, "thinking false\n");
 }
 
 void RunPerftReport(WorkerSlot& slot, bool bEval) {
@@ -63,6 +83,9 @@ void WorkerMain(int i) {
         switch (job) {
             case JOB_QUIT:
                 return;
+            case JOB_THINK:
+                RunThink(slot);
+                break;
             case JOB_PERFT:
             case JOB_PERFTE:
                 RunPerftReport(slot, job == JOB_PERFTE);
@@ -107,6 +130,7 @@ void StartJob(int nJob, const Position& pos, int nDepth) {
     WorkerSlot& slot = aWorkers[0];
     slot.posJob = pos;
     slot.nPerftDepth = nDepth;
+    slot.nJobStartMs = NowMs();
     bStopSearch.store(false, std::memory_order_relaxed);  // a stop sent while idle must not end the new job
     // bThinking before the job word: a worker that sees the job also sees bThinking set.
     bThinking.store(true, std::memory_order_release);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 
 #include "board/board.h"
 #include "platform/platform.h"
@@ -27,7 +28,14 @@ struct alignas(64) WorkerSlot {
     int nThread;
     Position posJob;
     int nPerftDepth;
+    int64_t nJobStartMs;  // NowMs when the job was handed over
     std::atomic<int> nJob;
+    // Thread statistics of the current search (reset when a think starts): when the worker
+    // last became idle (NowMs), its idle milliseconds, and the moves it searched at split
+    // points. Written by the worker, read by worker 0's trace.
+    std::atomic<int64_t> nIdleSince{0};
+    std::atomic<int64_t> nIdleMs{0};
+    std::atomic<int> nSplitMoves{0};
 };
 extern WorkerSlot aWorkers[kMaxThreads];
 

@@ -1,6 +1,7 @@
 #include "support/engine_process.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -74,6 +75,133 @@ EngineRun RunEngine(const std::string& input, int nTimeoutMs) {
     std::error_code ec;
     std::filesystem::remove_all(sDir, ec);
     return run;
+}
+
+namespace {
+
+int64_t SteadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+}  // namespace
+
+bool StartSession(EngineSession* s) {
+    char dirTemplate[] = "/tmp/qm_session_XXXXXX";
+    const char* dir = mkdtemp(dirTemplate);
+    if (!dir) return false;
+    s->sDir = dir;
+    int toEngine[2], fromEngine[2];
+    if (pipe(toEngine) != 0) return false;
+    if (pipe(fromEngine) != 0) {
+        close(toEngine[0]);
+        close(toEngine[1]);
+        return false;
+    }
+    const std::string errPath = s->sDir + "/stderr.txt";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, toEngine[0], 0);
+    posix_spawn_file_actions_adddup2(&actions, fromEngine[1], 1);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addclose(&actions, toEngine[1]);
+    posix_spawn_file_actions_addclose(&actions, fromEngine[0]);
+    posix_spawn_file_actions_addchdir_np(&actions, s->sDir.c_str());
+    char* argv[] = {const_cast<char*>(QM_BINARY), nullptr};
+    pid_t pid = 0;
+    const int rc = posix_spawn(&pid, QM_BINARY, &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(toEngine[0]);
+    close(fromEngine[1]);
+    if (rc != 0) {
+        close(toEngine[1]);
+        close(fromEngine[0]);
+        return false;
+    }
+    // A test that fails half-way must not hang on a full pipe or die of SIGPIPE.
+    signal(SIGPIPE, SIG_IGN);
+    s->nPid = pid;
+    s->fdIn = toEngine[1];
+    s->fdOut = fromEngine[0];
+    s->nStartMs = SteadyMs();
+    return true;
+}
+
+int64_t SessionMs(const EngineSession* s) {
+    return SteadyMs() - s->nStartMs;
+}
+
+int64_t SendLine(EngineSession* s, const std::string& line) {
+    const std::string text = line + "\n";
+    size_t done = 0;
+    while (s->fdIn >= 0 && done < text.size()) {
+        const ssize_t n = write(s->fdIn, text.data() + done, text.size() - done);
+        if (n <= 0) break;
+        done += size_t(n);
+    }
+    return SessionMs(s);
+}
+
+int64_t ReadLineStarting(EngineSession* s, const std::string& prefix, int nTimeoutMs, std::string* pLine,
+                         std::vector<std::string>* pSkipped) {
+    const int64_t nEnd = SessionMs(s) + nTimeoutMs;
+    for (;;) {
+        size_t nl;
+        while ((nl = s->sPending.find('\n')) != std::string::npos) {
+            std::string line = s->sPending.substr(0, nl);
+            s->sPending.erase(0, nl + 1);
+            if (line.compare(0, prefix.size(), prefix) == 0) {
+                if (pLine) *pLine = line;
+                return SessionMs(s);
+            }
+            if (pSkipped) pSkipped->push_back(line);
+        }
+        const int64_t nLeft = nEnd - SessionMs(s);
+        if (nLeft <= 0 || s->fdOut < 0) return -1;
+        pollfd p{s->fdOut, POLLIN, 0};
+        if (poll(&p, 1, int(nLeft)) <= 0) continue;
+        char buf[65536];
+        const ssize_t n = read(s->fdOut, buf, sizeof(buf));
+        if (n <= 0) {
+            close(s->fdOut);
+            s->fdOut = -1;
+            continue;
+        }
+        s->sPending.append(buf, size_t(n));
+        s->sOut.append(buf, size_t(n));
+    }
+}
+
+int EndSession(EngineSession* s, int nTimeoutMs, bool bSendQuit) {
+    if (bSendQuit) SendLine(s, "quit");
+    if (s->fdIn >= 0) close(s->fdIn);
+    s->fdIn = -1;
+    int code = -1;
+    if (s->nPid > 0) {
+        const int64_t nEnd = SessionMs(s) + nTimeoutMs;
+        int status = 0;
+        for (;;) {
+            // Keep draining the output so that the engine never blocks on a full pipe.
+            ReadLineStarting(s, "\x01", 2, nullptr, nullptr);
+            const pid_t r = waitpid(s->nPid, &status, WNOHANG);
+            if (r == s->nPid) {
+                if (WIFEXITED(status)) code = WEXITSTATUS(status);
+                break;
+            }
+            if (SessionMs(s) > nEnd) {
+                kill(s->nPid, SIGKILL);
+                waitpid(s->nPid, &status, 0);
+                break;
+            }
+        }
+        s->nPid = -1;
+    }
+    if (s->fdOut >= 0) close(s->fdOut);
+    s->fdOut = -1;
+    std::error_code ec;
+    if (!s->sDir.empty()) std::filesystem::remove_all(s->sDir, ec);
+    return code;
 }
 
 std::vector<std::string> SplitLines(const std::string& text) {

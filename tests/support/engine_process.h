@@ -18,6 +18,34 @@ struct EngineRun {
 // The engine runs in a fresh temporary directory so that no file of the tree is touched.
 EngineRun RunEngine(const std::string& input, int nTimeoutMs = 60000);
 
+// The engine binary in a conversation: lines are sent one at a time and the replies read as they
+// come, with their arrival times, so that tests can measure how fast the engine answers.
+struct EngineSession {
+    int nPid = -1;
+    int fdIn = -1;         // the engine's standard input
+    int fdOut = -1;        // its standard output
+    std::string sDir;      // its working directory (a fresh temporary one, removed at the end)
+    std::string sPending;  // output read but not yet split into lines
+    std::string sOut;      // everything it printed so far
+    int64_t nStartMs = 0;
+};
+
+// Starts QM_BINARY in a fresh temporary directory; false when it cannot be started.
+bool StartSession(EngineSession* s);
+// Sends one line (a line end is added); returns the time it was sent (SessionMs).
+int64_t SendLine(EngineSession* s, const std::string& line);
+// Milliseconds since the session started.
+int64_t SessionMs(const EngineSession* s);
+// Reads lines until one starts with prefix or nTimeoutMs pass (or the engine ends its output).
+// The line goes to *pLine and its arrival time (SessionMs) is returned; -1 when none came. Lines
+// read on the way are appended to *pSkipped when given.
+int64_t ReadLineStarting(EngineSession* s, const std::string& prefix, int nTimeoutMs, std::string* pLine,
+                         std::vector<std::string>* pSkipped = nullptr);
+// Sends "quit" (unless bSendQuit is false), waits up to nTimeoutMs for the exit, kills the
+// engine if it is still running, removes its directory and returns the exit code (-1 when it
+// had to be killed).
+int EndSession(EngineSession* s, int nTimeoutMs = 5000, bool bSendQuit = true);
+
 // The lines of a text, without their line ends.
 std::vector<std::string> SplitLines(const std::string& text);
 // Number of lines equal to `line`.
