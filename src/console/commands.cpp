@@ -50,25 +50,26 @@ void CmdPonderHit() {
 }
 
 void CmdHelp() {
-    printf("List of available commands (minimal error checking so watch it!):\n");
-    printf("Anything in uppercase are parameters\n");
-    printf("\nUCI commands:\n");
-    printf("uci ................... Switch to UCI mode\n");
-    printf("isready ............... Synchronising command\n");
-    printf("setoption name A value B ... Change UCI settings\n");
-    printf("position xxx .......... Setup a position\n");
-    printf("ucinewgame ............ Reset hash and restart game\n");
-    printf("go xxx ................ Make a move with various timing details\n");
-    printf("\nAdditional commands:\n");
-    printf("print ................. Print the current board position\n");
-    printf("eval # ................ Evaluate the current position without searching (trace #)\n");
-    printf("perft DEPTH ........... Run a performance test to the specified depth\n");
-    printf("load FILE ............. Load a file containing an FEN position\n");
-    printf("loadfen FEN ........... Load a FEN position\n");
-    printf("test EPD maxsecs ...... Run a test against an EPD file of positions\n");
-    printf("stats ................. Display stats from previous search/test\n");
-    printf("quit|exit|bye|q ....... Bail\n");
-    printf("bench TYPE ............ Run a suite of benchmark tests\n");
+    OutputLine(
+        "List of available commands (minimal error checking so watch it!):\n"
+        "Anything in uppercase are parameters\n"
+        "\nUCI commands:\n"
+        "uci ................... Switch to UCI mode\n"
+        "isready ............... Synchronising command\n"
+        "setoption name A value B ... Change UCI settings\n"
+        "position xxx .......... Setup a position\n"
+        "ucinewgame ............ Reset hash and restart game\n"
+        "go xxx ................ Make a move with various timing details\n"
+        "\nAdditional commands:\n"
+        "print ................. Print the current board position\n"
+        "eval # ................ Evaluate the current position without searching (trace #)\n"
+        "perft DEPTH ........... Run a performance test to the specified depth\n"
+        "load FILE ............. Load a file containing an FEN position\n"
+        "loadfen FEN ........... Load a FEN position\n"
+        "test EPD maxsecs ...... Run a test against an EPD file of positions\n"
+        "stats ................. Display stats from previous search/test\n"
+        "quit|exit|bye|q ....... Bail\n"
+        "bench TYPE ............ Run a suite of benchmark tests\n");
 }
 
 void CmdUci() {
@@ -77,19 +78,19 @@ void CmdUci() {
         bUciMode = true;
         nEngineSide = -1;
     }
-    printf("id name QuietMarmoset v%s\n", kVersion);
-    printf("id author Tovin Harrel\n");
-    printf("option name Ponder type check default %s\n", bPonder ? "true" : "false");
-    printf("option name OwnBook type check default %s\n", bOwnBook ? "true" : "false");
-    printf("option name Hash type spin default %d min 0 max 2048\n", nHashMB);
-    printf("option name PawnHash type spin default %d min 0 max 4096\n", nPawnHashKB);
-    printf("option name EvalHash type spin default %d min 0 max 1024\n", nEvalHashMB);
-    printf("option name NumBeers type spin default %d min 0 max 10\n", nNumBeers);
-    printf("option name NumThreads type spin default %d min 1 max %d\n", nNumThreads, kMaxThreads);
-    printf("option name LogStats type check default %s\n", bLogStats ? "true" : "false");
-    printf("option name TraceLevel type spin default %d min 0 max 3\n", TraceLevel());
-    printf("option name TimeBuffer type spin default %d min 0 max 60\n", nTimeBuffer);
-    printf("uciok\n");
+    OutputLine("id name QuietMarmoset v%s\n", kVersion);
+    OutputLine("id author Tovin Harrel\n");
+    OutputLine("option name Ponder type check default %s\n", bPonder ? "true" : "false");
+    OutputLine("option name OwnBook type check default %s\n", bOwnBook ? "true" : "false");
+    OutputLine("option name Hash type spin default %d min 0 max 2048\n", nHashMB);
+    OutputLine("option name PawnHash type spin default %d min 0 max 4096\n", nPawnHashKB);
+    OutputLine("option name EvalHash type spin default %d min 0 max 1024\n", nEvalHashMB);
+    OutputLine("option name NumBeers type spin default %d min 0 max 10\n", nNumBeers);
+    OutputLine("option name NumThreads type spin default %d min 1 max %d\n", nNumThreads, kMaxThreads);
+    OutputLine("option name LogStats type check default %s\n", bLogStats ? "true" : "false");
+    OutputLine("option name TraceLevel type spin default %d min 0 max 3\n", TraceLevel());
+    OutputLine("option name TimeBuffer type spin default %d min 0 max 60\n", nTimeBuffer);
+    OutputLine("uciok\n");
 }
 
 void CmdGo(WordList* words) {
@@ -170,13 +171,13 @@ void CmdSt(WordList* words) {
 }
 
 void CmdSd(WordList* words) {
-    nMaxDepth = ReadNumber(words->Word(1));
+    nMaxDepth = ClampMaxDepth(ReadNumber(words->Word(1)));
 }
 
 void RunPerft(WordList* words, int nJob) {
     const int nDepth = ReadNumber(words->Word(1));
     if (nDepth > kMaxPerftDepth) {
-        printf("Perft depth %d is too deep (at most %d)\n", nDepth, kMaxPerftDepth);
+        OutputLine("Perft depth %d is too deep (at most %d)\n", nDepth, kMaxPerftDepth);
         return;
     }
     if (*words->Word(2)) {
@@ -204,11 +205,11 @@ void CmdResult(WordList* words) {
     const char* win = "Wahoo! I won - in your face!!!\n";
     const char* loss = "Doh!!! I lost\n";
     if (strcmp(r, "1-0") == 0)
-        fputs(nEngineSide == WHITE ? win : loss, stdout);
+        OutputLine("%s", nEngineSide == WHITE ? win : loss);
     else if (strcmp(r, "0-1") == 0)
-        fputs(nEngineSide == BLACK ? win : loss, stdout);
+        OutputLine("%s", nEngineSide == BLACK ? win : loss);
     else if (strcmp(r, "1/2-1/2") == 0)
-        fputs("hmmmm I guess we both suck!\n", stdout);
+        OutputLine("hmmmm I guess we both suck!\n");
     nEngineSide = -1;
 }
 
@@ -263,7 +264,7 @@ void ConsoleMove(char* word) {
     Move m;
     if (!ParseCoordMove(word, &m)) return;
     if (!IsGeneratedMove(pCurrent, m)) {
-        printf("Illegal move: %s\n", word);
+        OutputLine("Illegal move: %s\n", word);
         return;
     }
     if (!PlayGameMove(m)) return;
@@ -287,7 +288,7 @@ bool ExecuteCommand(const char* line) {
     } else if (Is(cmd, "ponderhit")) {
         CmdPonderHit();
     } else if (Is(cmd, "isready")) {
-        printf("readyok\n");
+        OutputLine("readyok\n");
     } else if (Is(cmd, "help")) {
         CmdHelp();
     } else if (Is(cmd, "quit") || Is(cmd, "exit") || Is(cmd, "bye") || Is(cmd, "q")) {
@@ -296,7 +297,7 @@ bool ExecuteCommand(const char* line) {
         bPondering = false;
         return true;
     } else if (Is(cmd, "xboard")) {
-        printf("Sorry, QM only supports UCI.\n");
+        OutputLine("Sorry, QM only supports UCI.\n");
     } else if (Is(cmd, "uci")) {
         CmdUci();
     } else if (Is(cmd, "go")) {

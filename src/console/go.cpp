@@ -42,7 +42,7 @@ bool ParseGoParameters(WordList* words) {
             dMoveTime[0] = dMoveTime[1] = 999999999.0;
             bFixedTime = true;
             nNodeLimit = 0;
-            nMaxDepth = ReadNumber(words->Word(++i));
+            nMaxDepth = ClampMaxDepth(ReadNumber(words->Word(++i)));
         } else if (Is(p, "infinite")) {
             dMoveTime[0] = dMoveTime[1] = 999999999.0;
             bFixedTime = true;

@@ -98,11 +98,11 @@ void SetOption(char* name, char* value) {
         bOwnBook = bTrue;
     } else if (strcmp(name, "numbeers") == 0) {
         nNumBeers = ReadNumber(value);
-        if (nNumBeers == 9) nMaxDepth = 8;
-        if (nNumBeers == 10) nMaxDepth = 6;
+        if (nNumBeers == 9) nMaxDepth = ClampMaxDepth(8);
+        if (nNumBeers == 10) nMaxDepth = ClampMaxDepth(6);
     } else if (strcmp(name, "timebuffer") == 0) {
         nTimeBuffer = ReadNumber(value);
     } else {
-        printf("Error - Unknown option %s\n", name);
+        OutputLine("Error - Unknown option %s\n", name);
     }
 }

@@ -22,6 +22,12 @@ extern bool bUciMode;
 extern bool bShowBoard;
 extern int nEngineSide;
 extern int nMaxDepth;
+// Deepest iteration the root driver runs; every per-iteration array holds this many entries.
+inline constexpr int kMaxSearchDepth = 255;
+// A requested maximum depth within 1..kMaxSearchDepth.
+inline int ClampMaxDepth(int nDepth) {
+    return nDepth < 1 ? 1 : nDepth > kMaxSearchDepth ? kMaxSearchDepth : nDepth;
+}
 extern bool bFixedTime;
 extern double dClock[2];
 extern int nIncrement[2];

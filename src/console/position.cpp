@@ -6,6 +6,7 @@
 #include "console/console.h"
 #include "console/options.h"
 #include "movegen/movegen.h"
+#include "search/log.h"
 
 namespace {
 
@@ -72,8 +73,8 @@ bool ParseCoordMove(char* word, Move* pMove) {
 
 bool PlayGameMove(Move m) {
     if (game.nGamePly >= kMaxGamePly) {
-        printf("%sGame too long: moves beyond ply %d are refused\n", bUciMode ? "info string " : "",
-               kMaxGamePly);
+        OutputLine("%sGame too long: moves beyond ply %d are refused\n", bUciMode ? "info string " : "",
+                   kMaxGamePly);
         return false;
     }
     Position next;
@@ -120,7 +121,7 @@ void SetUpPosition(WordList* words) {
         Move m;
         if (!ParseCoordMove(word, &m)) break;
         if (!IsGeneratedMove(pCurrent, m)) {
-            printf("Illegal move: %s\n", word);
+            OutputLine("Illegal move: %s\n", word);
             continue;
         }
         if (!PlayGameMove(m)) break;

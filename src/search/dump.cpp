@@ -12,6 +12,7 @@
 
 #include "console/options.h"
 #include "search/hash.h"
+#include "search/log.h"
 #include "search/search.h"
 
 const char* const kDumpFileName = "QM_1.04.dump";
@@ -79,29 +80,59 @@ bool AppendDumpState(const char* szName) {
     return fclose(f) == 0 && bOk;
 }
 
+namespace {
+
+inline int ClampScore(int n) {
+    return n < -SCORE_INF ? -SCORE_INF : n > SCORE_INF ? SCORE_INF : n;
+}
+
+// A killer is a quiet move that fits the move word; anything else read from a file is dropped.
+inline Move CleanKiller(uint32_t m) {
+    return (m & ~uint32_t(HASH_MOVE_MASK)) == 0 && MoveCaptured(Move(m)) == 0 ? Move(m) : Move(0);
+}
+
+// Table contents from a file are not trusted: scores beyond the search's range would break the
+// mate-distance arithmetic, so they are clamped (moves are checked wherever they are used).
+void ClampTableScores() {
+    constexpr uint64_t kScoreMask = uint64_t(0xFFFF) << HASH_SCORE_SHIFT;
+    for (uint64_t i = 0; i < nTransBuckets; ++i)
+        for (auto& word : pTransTable[i].anData) {
+            const uint64_t d = word.load(std::memory_order_relaxed);
+            const int nScore = HashScore(d);
+            if (nScore == ClampScore(nScore)) continue;
+            word.store((d & ~kScoreMask) | (uint64_t(ClampScore(nScore) + SCORE_INF) << HASH_SCORE_SHIFT),
+                       std::memory_order_relaxed);
+        }
+    // Word 1 of a pawn or eval slot starts with the 16-bit score.
+    auto ClampWord1 = [](std::atomic<uint64_t>& word) {
+        const uint64_t d = word.load(std::memory_order_relaxed);
+        const int nScore = int16_t(uint16_t(d & 0xFFFF));
+        if (nScore != ClampScore(nScore))
+            word.store((d & ~uint64_t(0xFFFF)) | uint16_t(int16_t(ClampScore(nScore))),
+                       std::memory_order_relaxed);
+    };
+    for (uint64_t i = 0; i < nPawnHashEntries; ++i) ClampWord1(aPawnHash[i].anWord[1]);
+    for (uint64_t i = 0; i < nEvalHashEntries; ++i) ClampWord1(aEvalHash[i].anWord[1]);
+}
+
+}  // namespace
+
 bool LoadDump(const char* szName) {
+    // Everything is checked before the first change: a file that cannot be read whole leaves
+    // the engine as it was.
     FILE* f = fopen(szName, "rb");
     if (!f) {
-        printf("Cannot open dump file %s\n", szName);
+        OutputLine("Cannot load dump file %s\n", szName);
         return false;
     }
-
-    // The size must be what the current table sizes give, or nothing is read.
+    // The file records no sizes: it must be exactly what the current table sizes give.
     const uint64_t nExpected = DumpFileBytes();
     int64_t nSize = -1;
     if (fseek(f, 0, SEEK_END) == 0) nSize = int64_t(ftell(f));
-    if (nSize < 0 || uint64_t(nSize) != nExpected) {
-        printf("Dump file %s has %" PRId64 " bytes, the current table sizes need %" PRIu64 "\n", szName,
-               nSize, nExpected);
-        fclose(f);
-        return false;
-    }
-
-    // The state after the tables first, into a record of its own.
     DumpState s;
-    if (fseek(f, long(nExpected - kStateBytes), SEEK_SET) != 0 || !ReadState(f, &s) ||
-        fseek(f, 0, SEEK_SET) != 0) {
-        printf("Error reading dump file %s\n", szName);
+    if (nSize < 0 || uint64_t(nSize) != nExpected || fseek(f, long(nExpected - kStateBytes), SEEK_SET) != 0 ||
+        !ReadState(f, &s) || fseek(f, 0, SEEK_SET) != 0) {
+        OutputLine("Cannot load dump file %s\n", szName);
         fclose(f);
         return false;
     }
@@ -109,29 +140,25 @@ bool LoadDump(const char* szName) {
     // Fresh tables of the current sizes, filled from the file.
     const bool bPrint = ShowHashMessages();
     ReleaseHashTables();
-    if (!AllocTransTable(bPrint) || !AllocPawnHash(bPrint) || !AllocEvalHash(bPrint)) {
-        printf("Cannot allocate the tables for dump file %s\n", szName);
+    if (!AllocTransTable(bPrint) || !AllocPawnHash(bPrint) || !AllocEvalHash(bPrint) || !ReadHashTables(f)) {
+        // Only a failed allocation or an I/O error gets here: no half-read table is kept (the
+        // next user allocates empty ones).
         ReleaseHashTables();
         fclose(f);
+        OutputLine("Cannot load dump file %s\n", szName);
         return false;
     }
-    const bool bTables = ReadHashTables(f);
     fclose(f);
-    if (!bTables) {
-        // Only an I/O error gets here (the size was right): no half-read table is kept.
-        ReleaseHashTables();
-        printf("Error reading dump file %s\n", szName);
-        return false;
-    }
+    ClampTableScores();
 
     for (int i = 0; i < kMaxPly; ++i) {
-        RelaxedStore(anKiller1[i], Move(s.anKiller1[i]));
-        RelaxedStore(anKiller2[i], Move(s.anKiller2[i]));
+        RelaxedStore(anKiller1[i], CleanKiller(s.anKiller1[i]));
+        RelaxedStore(anKiller2[i], CleanKiller(s.anKiller2[i]));
     }
     for (int i = 0; i < kDumpHistoryEntries; ++i) game.aGameHistory[i] = s.anHistory[i];
-    int nMarker = s.nLastIrreversible;
+    const int nMarker = s.nLastIrreversible;
     aThreadMarkers[0].nLastIrreversible = nMarker < 0 ? 0 : nMarker > kMaxGamePly ? kMaxGamePly : nMarker;
-    anLastScore[0] = s.anLastScore[0];
-    anLastScore[1] = s.anLastScore[1];
+    anLastScore[0] = ClampScore(s.anLastScore[0]);
+    anLastScore[1] = ClampScore(s.anLastScore[1]);
     return true;
 }

@@ -7,6 +7,7 @@
 
 #include "console/options.h"
 #include "movegen/movegen.h"
+#include "search/log.h"
 #include "tools/stats.h"
 
 HashBucket* pTransTable = nullptr;
@@ -160,19 +161,22 @@ bool AllocTransTable(bool bPrint) {
     const uint64_t nCount = TransBucketsFor(nHashMB);
     if (nCount == 0) {
         ResetHashFills();
-        if (bPrint) printf("Tranposition table disabled\n");
+        if (bPrint) OutputLine("Tranposition table disabled\n");
         return true;
     }
+    // The announcement and its outcome go out as one line, after the allocation.
+    char szAnnounce[128] = "";
     if (bPrint)
-        printf("Allocating %d MB for Tranposition Table (%" PRIu64 " Table Entries) ...", nHashMB, nCount);
+        snprintf(szAnnounce, sizeof(szAnnounce),
+                 "Allocating %d MB for Tranposition Table (%" PRIu64 " Table Entries) ...", nHashMB, nCount);
     HashBucket* p = AllocSlots<HashBucket>(nCount);
     if (!p) {
-        printf("Insufficient Memory for Transposition Table\n");
+        OutputLine("%sInsufficient Memory for Transposition Table\n", szAnnounce);
         return false;
     }
     pTransTable = p;
     nTransBuckets = nCount;
-    if (bPrint) printf(" Done\n");
+    if (bPrint) OutputLine("%s Done\n", szAnnounce);
     ResetHashFills();
     return true;
 }
@@ -181,20 +185,22 @@ bool AllocPawnHash(bool bPrint) {
     FreePawnHash();
     const uint64_t nCount = PawnHashEntriesFor(nPawnHashKB);
     if (nCount == 0) {
-        if (bPrint) printf("Pawn Hash table disabled\n");
+        if (bPrint) OutputLine("Pawn Hash table disabled\n");
         return true;
     }
+    char szAnnounce[128] = "";
     if (bPrint)
-        printf("Allocating %.0lf KB for Pawn Hash table (%" PRIu64 " Table Entries) ...",
-               double(nCount) * sizeof(PawnEntry) / 1024, nCount);
+        snprintf(szAnnounce, sizeof(szAnnounce),
+                 "Allocating %.0lf KB for Pawn Hash table (%" PRIu64 " Table Entries) ...",
+                 double(nCount) * sizeof(PawnEntry) / 1024, nCount);
     PawnHashSlot* p = AllocSlots<PawnHashSlot>(nCount);
     if (!p) {
-        if (bPrint) printf("Insufficient Memory for Pawn Hash Table\n");
+        if (bPrint) OutputLine("%sInsufficient Memory for Pawn Hash Table\n", szAnnounce);
         return false;
     }
     aPawnHash = p;
     nPawnHashEntries = nCount;
-    if (bPrint) printf(" Done\n");
+    if (bPrint) OutputLine("%s Done\n", szAnnounce);
     return true;
 }
 
@@ -202,20 +208,22 @@ bool AllocEvalHash(bool bPrint) {
     FreeEvalHash();
     const uint64_t nCount = EvalHashEntriesFor(nEvalHashMB);
     if (nCount == 0) {
-        if (bPrint) printf("Eval Hash table disabled\n");
+        if (bPrint) OutputLine("Eval Hash table disabled\n");
         return true;
     }
+    char szAnnounce[128] = "";
     if (bPrint)
-        printf("Allocating %.1lf MB for Eval Hash table (%" PRIu64 " Table Entries) ...",
-               double(nCount) * sizeof(EvalHashEntry) / 1048576, nCount);
+        snprintf(szAnnounce, sizeof(szAnnounce),
+                 "Allocating %.1lf MB for Eval Hash table (%" PRIu64 " Table Entries) ...",
+                 double(nCount) * sizeof(EvalHashEntry) / 1048576, nCount);
     EvalHashSlot* p = AllocSlots<EvalHashSlot>(nCount);
     if (!p) {
-        if (bPrint) printf("Insufficient Memory for Eval Hash Table\n");
+        if (bPrint) OutputLine("%sInsufficient Memory for Eval Hash Table\n", szAnnounce);
         return false;
     }
     aEvalHash = p;
     nEvalHashEntries = nCount;
-    if (bPrint) printf(" Done\n");
+    if (bPrint) OutputLine("%s Done\n", szAnnounce);
     return true;
 }
 

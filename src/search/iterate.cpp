@@ -19,6 +19,7 @@
 
 int anLastScore[2];
 double adIterTime[kMaxIterations + 1];
+static_assert(kMaxIterations == kMaxSearchDepth, "one time per iteration");
 
 namespace {
 
@@ -147,6 +148,14 @@ bool WidenWindow(int nScore, int* pnRetries, int* pnAlpha, int* pnBeta) {
     return true;
 }
 
+bool NextIterationFits(double tPrev, double tLast, double dBudget, double* pdBf, double* pdEstimate) {
+    const double dBf = tPrev > 0 ? (tLast - tPrev) / tPrev : 0.0;
+    const double dEstimate = tLast + dBf * tLast;
+    if (pdBf) *pdBf = dBf;
+    if (pdEstimate) *pdEstimate = dEstimate;
+    return tPrev <= 0 || dBudget * 1.2 >= dEstimate;
+}
+
 Move FallbackMove(const Position* pos) {
     if (nPartialMove && nPartialKey == pos->nHashKey && ValidLineLength(pos, &nPartialMove, 1) == 1)
         return nPartialMove;
@@ -211,8 +220,7 @@ int IterativeDeepening(const Position* pos, int nMaxDepthArg, PvLine* result, bo
         TraceLog(2, "%s (%s) with %d threads for %.1lf secs\n", szWhat, FenOf(root).c_str(), nNumThreads,
                  dBudget);
     if (!bUciMode && bShow) {
-        fputs("Time          Nodes  Depth/Max   Score    Line\n", stdout);
-        fflush(stdout);
+        OutputLine("Time          Nodes  Depth/Max   Score    Line\n");
     }
     ClearKillers();
 
@@ -233,7 +241,9 @@ int IterativeDeepening(const Position* pos, int nMaxDepthArg, PvLine* result, bo
     }
 
     int nScore = c, nLastIter = 0;
-    const int nTop = nMaxDepthArg < kMaxIterations ? nMaxDepthArg : kMaxIterations;
+    // The interpreter keeps nMaxDepth in 1..kMaxSearchDepth; a direct caller asking for no
+    // iteration gets none, and none gets more than adIterTime holds.
+    const int nTop = nMaxDepthArg < 1 ? 0 : ClampMaxDepth(nMaxDepthArg);
     PvLine line;
     for (int i = 1; i <= nTop; ++i) {
         int nAlpha = c - 20, nBeta = c + 20, nRetries = 0, s = 0;
@@ -249,9 +259,8 @@ int IterativeDeepening(const Position* pos, int nMaxDepthArg, PvLine* result, bo
 
             if (bStopSearch.load(std::memory_order_relaxed)) {
                 if (TraceLevel() > 1) {
-                    printf("DEBUG timeout nodes %" PRIu64 " qnodes %" PRIu64 "\n",
-                           ThreadStats(0).nNodes.Get(), ThreadStats(0).nQNodes.Get());
-                    fflush(stdout);
+                    OutputLine("DEBUG timeout nodes %" PRIu64 " qnodes %" PRIu64 "\n",
+                               ThreadStats(0).nNodes.Get(), ThreadStats(0).nQNodes.Get());
                     TraceLog(3, "timeout nodes %" PRIu64 " qnodes %" PRIu64 "\n", ThreadStats(0).nNodes.Get(),
                              ThreadStats(0).nQNodes.Get());
                 }
@@ -296,6 +305,21 @@ int IterativeDeepening(const Position* pos, int nMaxDepthArg, PvLine* result, bo
         if (nTestMoves > 0 && result->nLength > 0 && InList(result->anMoves[0], aTestMoves, nTestMoves)) {
             TraceLog(2, "Testing Mode!!!\n");
             break;
+        }
+        // Under a clock, an iteration that cannot finish in the budget is not started: its
+        // time would be lost with it. Fixed-depth, fixed-time, node-limited and ponder searches
+        // are left alone.
+        if (i >= 2 && i < nTop && !bFixedTime && nNodeLimit == 0 &&
+            !bPondering.load(std::memory_order_relaxed) && s < MATE_BOUND &&
+            (nEngineSide == WHITE || nEngineSide == BLACK)) {
+            const double dHave = MoveBudget(nEngineSide);
+            double dBf, dEstimate;
+            const bool bFits = NextIterationFits(adIterTime[i - 1], adIterTime[i], dHave, &dBf, &dEstimate);
+            TraceLog(2, "BF = %lf, Est time = %lf have = %lf\n", dBf, dEstimate, dHave);
+            if (!bFits) {
+                TraceLog(1, "Insufficient time left for next iteration\n");
+                break;
+            }
         }
         c = s;
     }

@@ -6,7 +6,8 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <thread>
+#include <mutex>
+#include <string>
 
 #include "board/board.h"
 #include "console/options.h"
@@ -14,22 +15,50 @@
 
 namespace {
 
-std::atomic<bool> bTraceLock{false};
+// Serialises all output (screen and dump log) of every thread.
+std::mutex mtxOutput;
 char szDumpLogName[64] = "";
 
-void LockTrace() {
-    int spins = 0;
-    while (bTraceLock.exchange(true, std::memory_order_acquire)) {
-        CpuPause();
-        if (++spins > 64) std::this_thread::yield();
+// Formats into buf (nSize bytes) or, when the text is longer, into a new buffer that *pHeap
+// owns; returns the text and its length in *pn (-1 on a format error).
+const char* FormatV(char* buf, size_t nSize, char** pHeap, int* pn, const char* format, va_list args) {
+    va_list copy;
+    va_copy(copy, args);
+    int n = vsnprintf(buf, nSize, format, args);
+    *pHeap = nullptr;
+    if (n >= 0 && size_t(n) >= nSize) {
+        *pHeap = new char[size_t(n) + 1];
+        vsnprintf(*pHeap, size_t(n) + 1, format, copy);
     }
+    va_end(copy);
+    *pn = n;
+    return *pHeap ? *pHeap : buf;
 }
 
-void UnlockTrace() {
-    bTraceLock.store(false, std::memory_order_release);
+// Caller holds mtxOutput.
+void WriteStdout(const char* text, size_t nLength) {
+    fwrite(text, 1, nLength, stdout);
+    fflush(stdout);
 }
 
 }  // namespace
+
+void OutputText(const char* text, size_t nLength) {
+    std::lock_guard<std::mutex> lock(mtxOutput);
+    WriteStdout(text, nLength);
+}
+
+void OutputLine(const char* format, ...) {
+    char local[1024];
+    char* heap;
+    int n;
+    va_list args;
+    va_start(args, format);
+    const char* text = FormatV(local, sizeof(local), &heap, &n, format, args);
+    va_end(args);
+    if (n > 0) OutputText(text, size_t(n));
+    delete[] heap;
+}
 
 void SetTraceLevel(int level) {
     std::atomic_ref<int>(nTraceLevel).store(level, std::memory_order_relaxed);
@@ -43,59 +72,63 @@ void MakeDumpLogName() {
     time_t now = time(nullptr);
     struct tm t;
     localtime_r(&now, &t);
-    LockTrace();
+    std::lock_guard<std::mutex> lock(mtxOutput);
     snprintf(szDumpLogName, sizeof(szDumpLogName), "QM_%s_%04d%02d%02d_%02d%02d%02d.dump.log", kVersion,
              t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
-    UnlockTrace();
 }
 
 void GetDumpLogName(char* buf) {
-    LockTrace();
+    std::lock_guard<std::mutex> lock(mtxOutput);
     memcpy(buf, szDumpLogName, sizeof(szDumpLogName));
-    UnlockTrace();
 }
 
 void AppendDumpLog(const char* text) {
-    LockTrace();
+    std::lock_guard<std::mutex> lock(mtxOutput);
     if (szDumpLogName[0]) {
         if (FILE* f = fopen(szDumpLogName, "a")) {
             fputs(text, f);
             fclose(f);
         }
     }
-    UnlockTrace();
 }
 
 void TraceLog(int level, const char* format, ...) {
     const int nLevel = TraceLevel();
     if (level > nLevel) return;
 
-    // Format once: the text goes to the screen and possibly to the file.
+    // The prefix and the message are composed first and written with one call, so that no
+    // other output can fall between them.
+    char prefix[64] = "";
+    int nPrefix = 0;
+    if (level >= 2)
+        nPrefix =
+            snprintf(prefix, sizeof(prefix), "DEBUG <%ld:%" PRId64 "> ", CurrentThreadId(), WallSeconds());
+    if (nPrefix < 0 || nPrefix >= int(sizeof(prefix))) nPrefix = 0;
+
     char local[1024];
-    char* text = local;
+    memcpy(local, prefix, size_t(nPrefix));
+    char* heap;
+    int n;
     va_list args;
     va_start(args, format);
-    int n = vsnprintf(local, sizeof(local), format, args);
+    const char* body = FormatV(local + nPrefix, sizeof(local) - size_t(nPrefix), &heap, &n, format, args);
     va_end(args);
     if (n < 0) return;
-    if (size_t(n) >= sizeof(local)) {
-        text = new char[size_t(n) + 1];
-        va_start(args, format);
-        vsnprintf(text, size_t(n) + 1, format, args);
-        va_end(args);
-    }
 
-    LockTrace();
-    if (level >= 2) printf("DEBUG <%ld:%" PRId64 "> ", CurrentThreadId(), WallSeconds());
-    fputs(text, stdout);
+    std::lock_guard<std::mutex> lock(mtxOutput);
+    if (!heap) {
+        WriteStdout(local, size_t(nPrefix + n));
+    } else {
+        std::string whole(prefix, size_t(nPrefix));
+        whole.append(body, size_t(n));
+        WriteStdout(whole.data(), whole.size());
+    }
+    // The file copy has no prefix.
     if (nLevel == 3 && szDumpLogName[0]) {
         if (FILE* f = fopen(szDumpLogName, "a")) {
-            fputs(text, f);
+            fwrite(body, 1, size_t(n), f);
             fclose(f);
         }
     }
-    fflush(stdout);
-    UnlockTrace();
-
-    if (text != local) delete[] text;
+    delete[] heap;
 }

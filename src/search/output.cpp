@@ -28,8 +28,7 @@ void AppendF(std::string* out, const char* format, ...) {
 
 // Writes a whole line at once, so that lines of other threads never cut into it.
 void WriteLine(const std::string& text) {
-    fwrite(text.data(), 1, text.size(), stdout);
-    fflush(stdout);
+    OutputText(text.data(), text.size());
 }
 
 // The remembered move of the progress line, shared by all search threads.
@@ -75,20 +74,15 @@ std::string FormatUciInfo(const Position* pos, const PvLine& line, int nIteratio
                           double dSeconds, uint64_t nNodes, int nSelDepthPlies, double dHashFull) {
     const int nScore = line.nScore;
     const char* szBound = nAlpha >= nScore ? " upperbound" : nScore < nBeta ? "" : " lowerbound";
-    char szScore[32];
-    if (nScore > MATE_BOUND)
-        snprintf(szScore, sizeof(szScore), "mate %d", (MATE - nScore + 1) / 2);
-    else if (nScore < -MATE_BOUND)
-        snprintf(szScore, sizeof(szScore), "mate %d", -((MATE + nScore) / 2));
-    else
-        snprintf(szScore, sizeof(szScore), "cp %d", nScore);
+    // Mates go out as raw centipawn values (30000 less the plies to mate), never as "mate N".
     const double dNps = dSeconds > 0 ? double(nNodes) / dSeconds : 0.0;
 
     std::string out;
     out.reserve(1024);
     AppendF(&out,
-            "info score %s%s depth %d seldepth %d nodes %" PRIu64 " time %.0lf nps %.0lf hashfull %.0lf pv ",
-            szScore, szBound, nIteration, nSelDepthPlies, nNodes, dSeconds * 1000.0, dNps, dHashFull);
+            "info score cp %d%s depth %d seldepth %d nodes %" PRIu64
+            " time %.0lf nps %.0lf hashfull %.0lf pv ",
+            nScore, szBound, nIteration, nSelDepthPlies, nNodes, dSeconds * 1000.0, dNps, dHashFull);
 
     // The line as far as it holds in the position, then what the table adds to it.
     int n = line.nLength < kMaxPly ? line.nLength : kMaxPly;

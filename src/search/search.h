@@ -182,7 +182,7 @@ int OfferSplit(const SplitRequest& req);
 extern int anLastScore[2];
 // Seconds from the search start to the end of each iteration's last search call (index =
 // iteration number). Written and read by the thread running the root driver.
-inline constexpr int kMaxIterations = kMaxPly - 1;
+inline constexpr int kMaxIterations = 255;
 extern double adIterTime[kMaxIterations + 1];
 
 // One search of pos: the book first, then iterations of 1..nMaxDepth plies with aspiration
@@ -201,6 +201,13 @@ int IterativeDeepening(const Position* pos, int nMaxDepth, PvLine* result, bool 
 // first failure widens the failing side by the miss plus one, at least 60, and moves the other
 // side 20 along; every later one opens the full window.
 bool WidenWindow(int nScore, int* pnRetries, int* pnAlpha, int* pnBeta);
+
+// Whether another iteration can finish in a clock-based budget: each iteration is assumed to
+// take bf times longer than the last, bf = (tLast - tPrev) / tPrev from the end times of the last
+// two; it does not fit when tLast + bf * tLast exceeds 1.2 * dBudget. Iterations too fast to
+// measure (tPrev 0) always fit. *pdBf and *pdEstimate receive the figures when given.
+bool NextIterationFits(double tPrev, double tLast, double dBudget, double* pdBf = nullptr,
+                       double* pdEstimate = nullptr);
 
 // The move to play when the search left no line: the best root move of an interrupted first
 // iteration, else the table's move for the root, else the first legal move; 0 only when pos

@@ -85,18 +85,17 @@ void Think(const Position* pos, int64_t nStartMs) {
         } else {
             snprintf(buf, sizeof(buf), "bestmove i_got_nuffin\n");
         }
-        fputs(buf, stdout);
-        fflush(stdout);
+        OutputLine("%s", buf);
         TraceLog(3, "%s", buf);
     } else if (best) {
         if (!bPonderStopped && bShowBoard) {
-            printf("Making move %s\n", sSan.c_str());
+            OutputLine("Making move %s\n", sSan.c_str());
             if (bPlayed) PrintBoard(pCurrent, stdout);
         }
     } else if (nScore == -MATE) {
-        fputs(root.bSideToMove == WHITE ? "0-1 {Doh!!! I lost}\n" : "1-0 {Doh!!! I lost}\n", stdout);
+        OutputLine("%s", root.bSideToMove == WHITE ? "0-1 {Doh!!! I lost}\n" : "1-0 {Doh!!! I lost}\n");
     } else if (nScore == 0) {
-        fputs("1/2-1/2 {hmmmm I guess we both suck!}\n", stdout);
+        OutputLine("1/2-1/2 {hmmmm I guess we both suck!}\n");
     }
 
     if (best && !bPonderStopped) LogSearchStats(sFen.c_str(), sSan.c_str(), nScore);

@@ -298,7 +298,7 @@ TEST(EngineCommands, QuietCommandsAndUnknownWords) {
         "bench\ntest x.epd 5\ncreatebook a b\ndumppgn x.pgn\nkpk\n"
         "loaddump x.dump\nnobook\nponderhit\nstop\nsd 5\nst 3\nseed 42\ndebug on\nregister later\n\n   \n"
         "ucinewgame\nnew\n");
-    EXPECT_EQ(AfterBanner(run.sOut), "Cannot open dump file x.dump\n");
+    EXPECT_EQ(AfterBanner(run.sOut), "Cannot load dump file x.dump\n");
 }
 
 TEST(EngineCommands, EvalTestEvalAndStatsAnswer) {

@@ -392,16 +392,19 @@ TEST_F(RootTest, UciLineScoresBoundsAndMates) {
               "info score cp 31 lowerbound depth 2");
     // A time of 0 gives nps 0.
     EXPECT_NE(FormatUciInfo(&pos, line, 2, 11, 51, 0, 7, 5, 0).find(" time 0 nps 0 "), std::string::npos);
-    // Mates in moves, negative when the side to move is mated.
+    // Mates are raw centipawn scores: a mate in two for the side to move is 29997, being
+    // mated next move -29998; no "mate N" form.
     line.nScore = MATE - 1;
-    EXPECT_EQ(FormatUciInfo(&pos, line, 2, -SCORE_INF, SCORE_INF, 0, 7, 5, 0).substr(0, 24),
-              "info score mate 1 depth ");
-    line.nScore = MATE - 5;
-    EXPECT_EQ(FormatUciInfo(&pos, line, 2, -SCORE_INF, SCORE_INF, 0, 7, 5, 0).substr(0, 24),
-              "info score mate 3 depth ");
+    EXPECT_EQ(FormatUciInfo(&pos, line, 2, -SCORE_INF, SCORE_INF, 0, 7, 5, 0).substr(0, 26),
+              "info score cp 29999 depth ");
+    line.nScore = MATE - 3;
+    EXPECT_EQ(FormatUciInfo(&pos, line, 2, -SCORE_INF, SCORE_INF, 0, 7, 5, 0).substr(0, 26),
+              "info score cp 29997 depth ");
     line.nScore = -(MATE - 2);
-    EXPECT_EQ(FormatUciInfo(&pos, line, 2, -SCORE_INF, SCORE_INF, 0, 7, 5, 0).substr(0, 25),
-              "info score mate -1 depth ");
+    EXPECT_EQ(FormatUciInfo(&pos, line, 2, -SCORE_INF, SCORE_INF, 0, 7, 5, 0).substr(0, 27),
+              "info score cp -29998 depth ");
+    EXPECT_EQ(FormatUciInfo(&pos, line, 2, -SCORE_INF, SCORE_INF, 0, 7, 5, 0).find("mate"),
+              std::string::npos);
     line.nScore = -MATE_BOUND;
     EXPECT_EQ(FormatUciInfo(&pos, line, 2, -SCORE_INF, SCORE_INF, 0, 7, 5, 0).substr(0, 27),
               "info score cp -29872 depth ");
@@ -508,8 +511,8 @@ TEST_F(RootTest, DumpRoundTripAndRefusedFiles) {
     EXPECT_FALSE(LoadDump(shortName.c_str()));
     EXPECT_FALSE(LoadDump((dir + "/no_such_file.dump").c_str()));
     const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_NE(out.find("Dump file " + shortName + " has "), std::string::npos) << out;
-    EXPECT_NE(out.find("Cannot open dump file " + dir + "/no_such_file.dump\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("Cannot load dump file " + shortName + "\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("Cannot load dump file " + dir + "/no_such_file.dump\n"), std::string::npos) << out;
     EXPECT_EQ(anLastScore[0], 9);
     EXPECT_NE(pTransTable, nullptr);
 
@@ -522,6 +525,85 @@ TEST_F(RootTest, DumpRoundTripAndRefusedFiles) {
     ReleaseHashTables();
     AllocPawnHash(false);
     AllocEvalHash(false);
+}
+
+TEST_F(RootTest, LoadDumpClampsWhatItReads) {
+    const int nHash = nHashMB, nPawn = nPawnHashKB, nEval = nEvalHashMB;
+    nHashMB = 1;
+    nPawnHashKB = 16;
+    nEvalHashMB = 1;
+    ReleaseHashTables();
+    AllocTransTable(false);
+    AllocPawnHash(false);
+    AllocEvalHash(false);
+    const Position pos = Setup(kStartFen);
+    const Move quiet = FindMove(pos, "g1f3");
+    // A capture of the right shape: from d1 taking on d7 (never a killer).
+    const Move capture = quiet | (Move(1) << 20);
+    RelaxedStore(anKiller1[3], quiet);
+    RelaxedStore(anKiller2[3], capture);
+    RelaxedStore(anKiller1[4], Move(0xFFFFFFFFu));
+    anLastScore[0] = 99999;
+    anLastScore[1] = -70000;
+    aThreadMarkers[0].nLastIrreversible = -5;
+    // A table entry whose score lies beyond the search's range.
+    HashBucket& b = HashBucketOf(pos.nHashKey);
+    b.anCheck[0].store(HashCheckOf(pos.nHashKey));
+    b.anData[0].store(PackHashData(3, 0, 0, 0, quiet, false, false) | (uint64_t(0xFFFF) << HASH_SCORE_SHIFT));
+    const std::string name = ::testing::TempDir() + "/qm_clamp_test.dump";
+    ASSERT_TRUE(WriteDump(name.c_str()));
+    ASSERT_TRUE(AppendDumpState(name.c_str()));
+    ClearTransTable();
+
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(LoadDump(name.c_str()));
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(anKiller1[3], quiet);
+    EXPECT_EQ(anKiller2[3], 0u);
+    EXPECT_EQ(anKiller1[4], 0u);
+    EXPECT_EQ(anLastScore[0], SCORE_INF);
+    EXPECT_EQ(anLastScore[1], -SCORE_INF);
+    EXPECT_EQ(aThreadMarkers[0].nLastIrreversible, 0);
+    EXPECT_EQ(HashScore(HashBucketOf(pos.nHashKey).anData[0].load()), SCORE_INF);
+    EXPECT_EQ(HashMove(HashBucketOf(pos.nHashKey).anData[0].load()), quiet);
+    // The search runs on what was loaded and names a legal move.
+    anLastScore[0] = anLastScore[1] = 0;
+    PvLine line;
+    IterativeDeepening(&pos, 3, &line, false);
+    ASSERT_GE(line.nLength, 1);
+    EXPECT_TRUE(IsGeneratedMove(&pos, line.anMoves[0]));
+
+    std::filesystem::remove(name);
+    nHashMB = nHash;
+    nPawnHashKB = nPawn;
+    nEvalHashMB = nEval;
+    ReleaseHashTables();
+    AllocPawnHash(false);
+    AllocEvalHash(false);
+}
+
+TEST(RootDepth, NextIterationMustFitTheBudget) {
+    double dBf = 0, dEstimate = 0;
+    // 1 s then 3 s: the next one is taken to last 3 + 2 * 3 = 9 s, against 1.2 times the budget.
+    EXPECT_FALSE(NextIterationFits(1.0, 3.0, 7.0, &dBf, &dEstimate));
+    EXPECT_DOUBLE_EQ(dBf, 2.0);
+    EXPECT_DOUBLE_EQ(dEstimate, 9.0);
+    EXPECT_TRUE(NextIterationFits(1.0, 3.0, 7.5));
+    // Iterations too quick to time always fit; so does one that took no longer than the last.
+    EXPECT_TRUE(NextIterationFits(0.0, 0.5, 0.01));
+    EXPECT_TRUE(NextIterationFits(2.0, 2.0, 1.7));
+}
+
+TEST(RootDepth, MaximumDepthStaysWithinTheIterationTables) {
+    EnsureEngineReady();
+    const int nSaved = nMaxDepth;
+    for (const auto& [text, n] : std::initializer_list<std::pair<const char*, int>>{
+             {"sd 300", 255}, {"sd 255", 255}, {"sd 0", 1}, {"sd -4", 1}, {"sd x", 1}, {"sd 7", 7}}) {
+        RunCommand(text);
+        EXPECT_EQ(nMaxDepth, n) << text;
+    }
+    EXPECT_EQ(ClampMaxDepth(1000000), kMaxIterations);
+    nMaxDepth = nSaved;
 }
 
 }  // namespace
