@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "book/createbook.h"
 #include "console/console.h"
 #include "console/options.h"
 #include "eval/eval.h"
@@ -13,6 +14,8 @@
 #include "search/log.h"
 #include "search/search.h"
 #include "search/threads.h"
+#include "tools/dumppgn.h"
+#include "tools/kpk.h"
 #include "tools/stats.h"
 
 namespace {
@@ -131,6 +134,18 @@ void CmdNoBook(WordList*) {
     SetOption(name, value);
 }
 
+void CmdCreateBook(WordList* words) {
+    CreateBook(words->Word(1), words->Word(2));
+}
+
+void CmdDumpPgn(WordList* words) {
+    DumpPgn(words->Word(1));
+}
+
+void CmdKpk(WordList*) {
+    RunKpk();
+}
+
 void CmdEval(WordList* words) {
     EvalCommand(pCurrent, ReadNumber(words->Word(1)));
 }
@@ -226,8 +241,8 @@ const Command aCommands[] = {
     {"position", SetUpPosition},
     {"seed", CmdSeed},
     {"print", CmdPrint},
-    {"createbook", CmdNothing},
-    {"dumppgn", CmdNothing},
+    {"createbook", CmdCreateBook},
+    {"dumppgn", CmdDumpPgn},
     {"new", CmdNew},
     {"ucinewgame", CmdNew},
     {"setoption", CmdSetOption},
@@ -243,7 +258,7 @@ const Command aCommands[] = {
     {"perfte", CmdPerftE},
     {"test", CmdNothing},
     {"stats", CmdStats},
-    {"kpk", CmdNothing},
+    {"kpk", CmdKpk},
     {"testeval", CmdTestEval},
     {"result", CmdResult},
 };

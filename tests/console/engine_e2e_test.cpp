@@ -295,10 +295,20 @@ TEST(EngineCommands, QuietCommandsAndUnknownWords) {
     // Commands of subsystems not in this build, and unknown words, print nothing; "loaddump"
     // reports the missing file and changes nothing.
     EngineRun run = Drive(
-        "bench\ntest x.epd 5\ncreatebook a b\ndumppgn x.pgn\nkpk\n"
+        "bench\ntest x.epd 5\n"
         "loaddump x.dump\nnobook\nponderhit\nstop\nsd 5\nst 3\nseed 42\ndebug on\nregister later\n\n   \n"
         "ucinewgame\nnew\n");
     EXPECT_EQ(AfterBanner(run.sOut), "Cannot load dump file x.dump\n");
+}
+
+TEST(EngineCommands, BookDumpAndKpkTools) {
+    EngineRun run = Drive("createbook no_such.pgn out.book\ndumppgn no_such.pgn\n");
+    std::string out = AfterBanner(run.sOut);
+    EXPECT_NE(out.find("Cannot open PGN file no_such.pgn\n"), std::string::npos) << out;
+    run = Drive("kpk\n", 120000);
+    std::vector<std::string> lines = SplitLines(AfterBanner(run.sOut));
+    ASSERT_GT(lines.size(), 1000u);
+    EXPECT_TRUE(std::regex_match(lines[0], std::regex(R"(\S+ [wb] - - bm \S+; id "KPK\.1")"))) << lines[0];
 }
 
 TEST(EngineCommands, EvalTestEvalAndStatsAnswer) {

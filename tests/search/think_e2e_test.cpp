@@ -614,8 +614,12 @@ TEST(SearchTrace, AnswersNeverCutIntoSearchLines) {
             EXPECT_TRUE(std::regex_search(l, debug)) << l;
             EXPECT_EQ(l.find("DEBUG <", 1), std::string::npos) << l;
         }
-        if (l.find("info ") != std::string::npos) EXPECT_EQ(l.find("info "), 0u) << l;
-        if (l.find("bestmove") != std::string::npos) EXPECT_EQ(l.rfind("bestmove ", 0), 0u) << l;
+        if (l.find("info ") != std::string::npos) {
+            EXPECT_EQ(l.find("info "), 0u) << l;
+        }
+        if (l.find("bestmove") != std::string::npos) {
+            EXPECT_EQ(l.rfind("bestmove ", 0), 0u) << l;
+        }
     }
     EXPECT_EQ(nReady, kQuestions + 1);
 }
@@ -635,8 +639,9 @@ TEST(SearchTrace, ClockSearchesEstimateTheNextIterationOthersDoNot) {
         nEstimates += l.find("> BF = ") != std::string::npos;
         if (l == "Insufficient time left for next iteration") bInsufficient = true;
         std::smatch m;
-        if (std::regex_search(l, m, std::regex("^info score cp -?\\d+.* depth (\\d+) ")))
+        if (std::regex_search(l, m, std::regex("^info score cp -?\\d+.* depth (\\d+) "))) {
             EXPECT_FALSE(bInsufficient) << "an iteration after the estimate said stop: " << l;
+        }
     }
     EXPECT_GT(nEstimates, 0);
     // Fixed depth, fixed time and node limits never estimate.
