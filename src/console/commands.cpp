@@ -39,6 +39,7 @@ void CmdStop() {
     if (!bThinking.load(std::memory_order_acquire)) return;
     const int64_t t0 = NowMs();
     TraceLog(2, "stopping\n");
+    AbortToolJob();
     bStopSearch = true;
     WaitWhileThinking();
     bPondering = false;
@@ -307,6 +308,7 @@ bool ExecuteCommand(const char* line) {
     } else if (Is(cmd, "help")) {
         CmdHelp();
     } else if (Is(cmd, "quit") || Is(cmd, "exit") || Is(cmd, "bye") || Is(cmd, "q")) {
+        AbortToolJob();
         bStopSearch = true;
         WaitWhileThinking();
         bPondering = false;

@@ -18,7 +18,8 @@ int EngineMain();
 // start-up command list. Safe to call more than once.
 void InitEngine();
 // Stops any job, ends the worker threads and releases the tables.
-void ShutDownEngine();
+// Stops the running job (or, with bFinishTool, lets a tool job finish first) and ends the workers.
+void ShutDownEngine(bool bFinishTool = false);
 void PrintBanner();
 void PrintProcessorInfo();
 // Reads one whole line (any length) without its line end; false at the end of input.

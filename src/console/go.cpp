@@ -28,7 +28,10 @@ bool ParseGoParameters(WordList* words) {
         } else if (Is(p, "winc") || Is(p, "binc")) {
             bFixedTime = false;
             nNodeLimit = 0;
-            nIncrement[p[0] == 'w' || p[0] == 'W' ? 0 : 1] = ReadNumber(words->Word(++i)) / 1000;
+            const int c = p[0] == 'w' || p[0] == 'W' ? 0 : 1;
+            const int nMs = ReadNumber(words->Word(++i));
+            nIncrement[c] = nMs / 1000;
+            dIncrement[c] = nMs > 0 ? nMs / 1000.0 : 0.0;
         } else if (Is(p, "movestogo")) {
             bFixedTime = false;
             nNodeLimit = 0;
@@ -72,7 +75,7 @@ void AllocateTime() {
             double avail = dClock[c] - nTimeBuffer;
             if (avail < 0) avail = 0;
             dMoveTime[c] = avail * 0.8 / nMovesToGo[c];
-            if (nIncrement[c] > 0 && nIncrement[c] < avail) dMoveTime[c] += nIncrement[c] * 0.9;
+            if (dIncrement[c] > 0 && dIncrement[c] < avail) dMoveTime[c] += dIncrement[c] * 0.9;
             // The increment comes only after the move: never plan past the clock, and keep a
             // reserve (a tenth, at least 50 ms) for the answer's way back to the GUI.
             const double dCap = avail - std::max(0.05, avail * 0.1);

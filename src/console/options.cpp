@@ -31,6 +31,7 @@ int nMaxDepth = 128;
 bool bFixedTime = true;
 double dClock[2] = {0.0, 0.0};
 int nIncrement[2] = {0, 0};
+double dIncrement[2] = {0.0, 0.0};
 int nMovesToGo[2] = {0, 0};
 double dMoveTime[2] = {5.0, 5.0};
 int64_t nNodeLimit = 0;
@@ -58,6 +59,7 @@ void InitDefaults() {
     for (int c = 0; c < 2; ++c) {
         dClock[c] = 0.0;
         nIncrement[c] = 0;
+        dIncrement[c] = 0.0;
         nMovesToGo[c] = 0;
         dMoveTime[c] = 5.0;
         bLowTime[c] = false;

@@ -31,6 +31,8 @@ inline int ClampMaxDepth(int nDepth) {
 extern bool bFixedTime;
 extern double dClock[2];
 extern int nIncrement[2];
+// The increment as given, in seconds: a 0.1-second increment must not round away to nothing.
+extern double dIncrement[2];
 extern int nMovesToGo[2];
 extern double dMoveTime[2];
 extern int64_t nNodeLimit;

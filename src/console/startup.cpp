@@ -72,7 +72,9 @@ bool ReadInputLine(FILE* in, std::string* line) {
     return true;
 }
 
-void ShutDownEngine() {
+void ShutDownEngine(bool bFinishTool) {
+    // At the end of piped input a tool run ("bench", "test") is finished, a search is stopped.
+    if (bFinishTool && ToolJobRunning()) WaitWhileThinking();
     bStopSearch = true;
     WaitWhileThinking();
     bPondering = false;
@@ -86,9 +88,8 @@ int EngineMain() {
     InitEngine();
     // The end of input ends the run like "quit".
     std::string line;
-    while (ReadInputLine(stdin, &line)) {
-        if (ExecuteCommand(line.c_str())) break;
-    }
-    ShutDownEngine();
+    bool bQuit = false;
+    while (!bQuit && ReadInputLine(stdin, &line)) bQuit = ExecuteCommand(line.c_str());
+    ShutDownEngine(!bQuit);
     return 0;
 }

@@ -1,5 +1,7 @@
 // The staged move picker: hash move, good captures, killers, quiet moves by history, bad
 // captures; in check one sorted batch of evasions; at the root every move by its last score.
+#include <atomic>
+
 #include "movegen/movegen.h"
 
 Move anKiller1[kMaxPly];
@@ -9,6 +11,13 @@ MoveList RootMoves;
 
 namespace {
 
+// The killer and history tables are written by every search thread without a lock: read them
+// with relaxed atomic loads (a stale value is only an ordering hint).
+template <class T>
+inline T Shared(const T& x) {
+    return std::atomic_ref<T>(const_cast<T&>(x)).load(std::memory_order_relaxed);
+}
+
 constexpr int kTypeValue[8] = {0, 100, 325, 325, 500, 975, 0, 0};
 // Score of a move that was (or will be) handed out by another stage; dropped after sorting.
 constexpr int kDropped = -32000;
@@ -16,7 +25,7 @@ constexpr int kDropped = -32000;
 constexpr Move kNotQuietBits = (Move(7) << 20) | (Move(1) << 13);
 
 inline int HistoryScore(const Position* pos, Move m) {
-    return anHistory[pos->bSideToMove][MovePiece(m) - 1][MoveTo(m)] - 30000;
+    return Shared(anHistory[pos->bSideToMove][MovePiece(m) - 1][MoveTo(m)]) - 30000;
 }
 
 // Gain of a capture: the plain difference when it wins material outright, else the exchange.
@@ -91,8 +100,8 @@ inline bool KillerUsable(const Position* pos, const MoveList& l, Move k) {
 
 int ScoreEvasions(const Position* pos, MoveList& l, int n, int nKillerRow) {
     const bool bRow = unsigned(nKillerRow) < unsigned(kMaxPly);
-    const Move k1 = bRow ? anKiller1[nKillerRow] : 0;
-    const Move k2 = bRow ? anKiller2[nKillerRow] : 0;
+    const Move k1 = bRow ? Shared(anKiller1[nKillerRow]) : 0;
+    const Move k2 = bRow ? Shared(anKiller2[nKillerRow]) : 0;
     int nDropped = 0;
     for (int i = 0; i < n; i++) {
         const Move m = l.aMoves[i];
@@ -230,7 +239,7 @@ Move NextMove(const Position* pos, MoveList* list, int nKillerRow, bool bInCheck
             case PHASE_KILLER1: {
                 l.nKiller1Played = 0;
                 l.nPhase = PHASE_KILLER2;
-                const Move k = unsigned(nKillerRow) < unsigned(kMaxPly) ? anKiller1[nKillerRow] : 0;
+                const Move k = unsigned(nKillerRow) < unsigned(kMaxPly) ? Shared(anKiller1[nKillerRow]) : 0;
                 if (KillerUsable(pos, l, k)) {
                     l.nKiller1Played = m = k;
                     score = 0;
@@ -242,7 +251,7 @@ Move NextMove(const Position* pos, MoveList* list, int nKillerRow, bool bInCheck
             case PHASE_KILLER2: {
                 l.nKiller2Played = 0;
                 l.nPhase = PHASE_QUIETS;
-                const Move k = unsigned(nKillerRow) < unsigned(kMaxPly) ? anKiller2[nKillerRow] : 0;
+                const Move k = unsigned(nKillerRow) < unsigned(kMaxPly) ? Shared(anKiller2[nKillerRow]) : 0;
                 if (k != l.nKiller1Played && KillerUsable(pos, l, k)) {
                     l.nKiller2Played = m = k;
                     score = 0;

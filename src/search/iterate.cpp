@@ -149,7 +149,13 @@ bool WidenWindow(int nScore, int* pnRetries, int* pnAlpha, int* pnBeta) {
 }
 
 bool NextIterationFits(double tPrev, double tLast, double dBudget, double* pdBf, double* pdEstimate) {
-    const double dBf = tPrev > 0 ? (tLast - tPrev) / tPrev : 0.0;
+    // A quotient of millisecond readings below kMinTimed is noise (iterations answered from the
+    // table take 0-2 ms and then one real one 20 ms), and a single jump says little about the
+    // next iteration: the factor is capped.
+    constexpr double kMinTimed = 0.010, kMaxBf = 3.0;
+    if (tPrev < kMinTimed) tPrev = 0;
+    double dBf = tPrev > 0 ? (tLast - tPrev) / tPrev : 0.0;
+    if (dBf > kMaxBf) dBf = kMaxBf;
     const double dEstimate = tLast + dBf * tLast;
     if (pdBf) *pdBf = dBf;
     if (pdEstimate) *pdEstimate = dEstimate;

@@ -64,6 +64,11 @@ extern int anHistoryTried[2][6][64];
 
 // anHistory to 0, both counts to 1 (engine start and every new game; not between searches).
 void ResetSearchHistory();
+// History bookkeeping of a cutoff: the score grows by the squared depth in plies and the move
+// counts as tried and as cutting off; AddHistoryTried counts a move searched before the cutoff.
+// Both halve their tables when an entry reaches 30000.
+void AddHistoryCutoff(int nSide, Move m, int nDepthPlies);
+void AddHistoryTried(int nSide, Move m);
 // Both killer tables to 0 (the root driver, before each search).
 void ClearKillers();
 
@@ -171,8 +176,30 @@ struct SplitRequest {
     int nNodeExt;
     bool bThreat;
 };
-// Hands the node to every idle helper; returns how many joined (0: the node is not split).
+// Hands the node to every idle helper; returns the mask of those that joined (bit h for worker
+// h; 0: the node is not split). Worker 0 must wait for exactly these before leaving the node.
 int OfferSplit(const SplitRequest& req);
+
+// What a helper gets of the split node it joins (written by worker 0 while the helper is idle,
+// read by the helper after it has seen JOB_SPLIT).
+struct SplitSlot {
+    Position pos;
+    SearchStack ss;
+    MoveList* pList;
+    PvLine* pPv;
+    int nDepth, nAlpha, nBeta, nNodeExt, nPly, nInCheck, nStaticEval;
+    bool bThreat;
+};
+extern SplitSlot aSplitSlots[kMaxThreads];
+
+// The helper's side of a split point (job JOB_SPLIT): takes moves from the shared picker and
+// searches them with a null window until none are left, the search stops or a cutoff (its own
+// or another worker's) ends the node.
+void SplitSearch(int nThread);
+
+// Root moves with their last scores, for the next iteration's order. At a split root several
+// workers append (under lockSplitResult); the first move of each iteration starts the list anew.
+void RecordRootMove(Move m, int nScore, bool bFirst);
 
 // ---------------------------------------------------------------------------------------
 // Root driver (iterate.cpp).

@@ -4,6 +4,7 @@
 // and history updates, and the master side of split points.
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 #include "console/options.h"
 #include "eval/eval.h"
@@ -45,26 +46,6 @@ void HalveHistoryCounts() {
                 RelaxedStore(a, (RelaxedLoad(a) + 1) / 2);
                 RelaxedStore(b, (RelaxedLoad(b) + 1) / 2);
             }
-}
-
-inline void AddTried(int nSide, Move m) {
-    int& t = anHistoryTried[nSide][MovePiece(m) - 1][MoveTo(m)];
-    const int v = RelaxedLoad(t) + 1;
-    RelaxedStore(t, v);
-    if (v >= kHistoryLimit) HalveHistoryCounts();
-}
-
-// A cutoff: the history score grows by the squared depth in plies, and the move counts as
-// tried and as cutting off.
-void AddCutoff(int nSide, Move m, int nDepthPlies) {
-    const int p = MovePiece(m) - 1, to = MoveTo(m);
-    int& h = anHistory[nSide][p][to];
-    const int v = RelaxedLoad(h) + nDepthPlies * nDepthPlies;
-    RelaxedStore(h, v);
-    int& c = anHistoryCutoffs[nSide][p][to];
-    RelaxedStore(c, RelaxedLoad(c) + 1);
-    if (v >= kHistoryLimit) HalveHistoryScores();
-    AddTried(nSide, m);
 }
 
 inline void UpdateKillers(int nRow, Move m) {
@@ -140,15 +121,45 @@ void MakeNullMove(const Position* pos, Position* out) {
     out->nInCheck = 0;
 }
 
-// Master side of a split point: tell every helper to stop, and wait until all are idle.
-void StopHelpers(int nThread) {
-    for (int h = 1; h < nNumThreads && h < kMaxThreads; h++)
-        aWorkers[h].nJob.store(JOB_ABORT, std::memory_order_release);
-    WaitHelpersIdle();
-    aWorkers[nThread].nJob.store(JOB_IDLE, std::memory_order_release);
+// Worker 0 leaving its split point: it waits for the helpers it enlisted (they point into this
+// frame), counts the wait as idle time, and clears an abort a helper's cutoff left on it.
+// Returns whether a helper's cutoff ended the node.
+bool EndSplit(int nThread, int nHelperMask) {
+    const int64_t t0 = NowMs();
+    WaitHelpersIdle(nHelperMask);
+    aWorkers[nThread].nIdleMs.fetch_add(NowMs() - t0, std::memory_order_relaxed);
+    int nAbort = JOB_ABORT;
+    return aWorkers[nThread].nJob.compare_exchange_strong(nAbort, JOB_IDLE, std::memory_order_acq_rel);
+}
+
+// Master side of a cutoff at a split point: tell the enlisted helpers to stop.
+void StopHelpers(int nThread, int nHelperMask) {
+    for (int h = 1; h < kMaxThreads; h++)
+        if (nHelperMask & (1 << h)) aWorkers[h].nJob.store(JOB_ABORT, std::memory_order_release);
+    EndSplit(nThread, nHelperMask);
 }
 
 }  // namespace
+
+void AddHistoryTried(int nSide, Move m) {
+    int& t = anHistoryTried[nSide][MovePiece(m) - 1][MoveTo(m)];
+    const int v = RelaxedLoad(t) + 1;
+    RelaxedStore(t, v);
+    if (v >= kHistoryLimit) HalveHistoryCounts();
+}
+
+// A cutoff: the history score grows by the squared depth in plies, and the move counts as
+// tried and as cutting off.
+void AddHistoryCutoff(int nSide, Move m, int nDepthPlies) {
+    const int p = MovePiece(m) - 1, to = MoveTo(m);
+    int& h = anHistory[nSide][p][to];
+    const int v = RelaxedLoad(h) + nDepthPlies * nDepthPlies;
+    RelaxedStore(h, v);
+    int& c = anHistoryCutoffs[nSide][p][to];
+    RelaxedStore(c, RelaxedLoad(c) + 1);
+    if (v >= kHistoryLimit) HalveHistoryScores();
+    AddHistoryTried(nSide, m);
+}
 
 void ResetSearchHistory() {
     for (int c = 0; c < 2; c++)
@@ -174,8 +185,16 @@ uint64_t SearchNodeTotal() {
 }
 
 void SpinLock::Lock() {
+    // With more workers than cores the holder may be descheduled: yield after a short spin.
+    int nSpins = 0;
     while (nLocked.exchange(1, std::memory_order_acquire))
-        while (nLocked.load(std::memory_order_relaxed)) CpuPause();
+        while (nLocked.load(std::memory_order_relaxed)) {
+            CpuPause();
+            if (++nSpins >= 64) {
+                nSpins = 0;
+                std::this_thread::yield();
+            }
+        }
 }
 
 int SearchFull(const Position* pos, int nDepth, int nAlpha, int nBeta, PvLine* pvOut, int nPly,
@@ -362,6 +381,7 @@ int SearchFull(const Position* pos, int nDepth, int nAlpha, int nBeta, PvLine* p
     const bool bUci = bUciMode;
     char szRootText[128] = "";
     bool bSplit = false;  // helpers share this node's picker and line
+    int nHelperMask = 0;  // the helpers enlisted (bit h for worker h)
     Position child;
     PvLine childPv;
     int s = 0;
@@ -451,15 +471,15 @@ int SearchFull(const Position* pos, int nDepth, int nAlpha, int nBeta, PvLine* p
         // A stop unwinds at once.
         nLastIrreversible = nSavedIrreversible;
         if (StopRequested()) {
-            if (bSplit) WaitHelpersIdle();
+            if (bSplit) EndSplit(nThread, nHelperMask);
             return Leave(s);
         }
 
         // Root scores for the next iteration's order; the moves tried here.
-        if (bRoot && nMoveIndex < kMaxMoves) {
-            RootMoves.aMoves[nMoveIndex] = m;
-            RootMoves.aScores[nMoveIndex] = s <= nAlpha ? nEntryAlpha : s >= nBeta ? nBeta : s;
-            RootMoves.nCount = nMoveIndex + 1;
+        if (bRoot) {
+            if (bSplit) lockSplitResult.Lock();
+            RecordRootMove(m, s <= nAlpha ? nEntryAlpha : s >= nBeta ? nBeta : s, nMoveIndex == 0);
+            if (bSplit) lockSplitResult.Unlock();
         }
         if (nMoveIndex < kMaxMoves) list.aTried[nMoveIndex] = m;
 
@@ -469,16 +489,16 @@ int SearchFull(const Position* pos, int nDepth, int nAlpha, int nBeta, PvLine* p
             if (s >= nBeta) {
                 CountFailHigh(st, nLegal);
                 if (m != list.nHashMove && !nCaptured) UpdateKillers(nPlyIndex, m);
-                AddCutoff(nMover, m, nDepth / ONE_PLY);
+                AddHistoryCutoff(nMover, m, nDepth / ONE_PLY);
                 StoreHashAtPly(pos, nDepth / ONE_PLY, nPlyIndex, s, nAlpha, nBeta, m, bThreat, false);
                 SetLine(pvOut, m, childPv, s);
                 if (bSplit) {
                     lockSplitResult.Unlock();
-                    StopHelpers(nThread);
+                    StopHelpers(nThread, nHelperMask);
                 }
                 nLastIrreversible = nSavedIrreversible;
                 const int nTried = nMoveIndex < kMaxMoves ? nMoveIndex : kMaxMoves;
-                for (int i = 0; i < nTried; i++) AddTried(nMover, list.aTried[i]);
+                for (int i = 0; i < nTried; i++) AddHistoryTried(nMover, list.aTried[i]);
                 return Leave(s);
             }
             SetLine(pvOut, m, childPv, s);
@@ -488,19 +508,23 @@ int SearchFull(const Position* pos, int nDepth, int nAlpha, int nBeta, PvLine* p
         // Split point: after the first move of a PV node, worker 0 offers the rest to the
         // idle helpers.
         if (nMoveIndex == 0 && nThread == 0 && nNumThreads >= 2 && nNodeType == NODE_PV && !bSplit) {
-            SplitRequest req{pos,   &list, pvOut,         &local,      nDepth,   nEntryAlpha,
+            // The helpers get the node's own entry (its capture fields, not the first move's).
+            SearchStack splitSs = local;
+            splitSs.nCaptureSq = nOwnCaptureSq;
+            splitSs.nCapturedType = nOwnCapturedType;
+            splitSs.nNodeType = nNodeType;
+            SplitRequest req{pos,   &list, pvOut,         &splitSs,    nDepth,   nEntryAlpha,
                              nBeta, nPly,  pos->nInCheck, nStaticEval, nNodeExt, bThreat};
-            bSplit = OfferSplit(req) > 0;
+            nHelperMask = OfferSplit(req);
+            bSplit = nHelperMask != 0;
         }
         nMoveIndex++;
     }
 
     // After the loop; a node aborted from outside keeps what it has.
     nLastIrreversible = nSavedIrreversible;
-    if (bSplit) WaitHelpersIdle();
-    if (ThreadAborted(nThread)) {
-        if (bSplit) aWorkers[nThread].nJob.store(JOB_IDLE, std::memory_order_release);
-    } else {
+    const bool bAborted = bSplit ? EndSplit(nThread, nHelperMask) : ThreadAborted(nThread);
+    if (!bAborted) {
         // Mate or stalemate (pruned moves count as legal).
         if (nLegal == 0) return Leave(EmptyLine(pvOut, bInCheck ? nPlyIndex - MATE : 0));
 

@@ -17,6 +17,11 @@ namespace {
 std::thread* apThreads[kMaxThreads];
 Event* const aGoEvents = new Event[kMaxThreads];
 
+void (*pToolRun)(void*) = nullptr;
+void* pToolArg = nullptr;
+std::atomic<bool> bToolAbort{false};
+std::atomic<bool> bToolRunning{false};
+
 // Spin-wait step: a pause, and a yield now and then, since the workers can outnumber the cores.
 inline void SpinStep(int* spins) {
     CpuPause();
@@ -53,6 +58,24 @@ void RunThink(WorkerSlot& slot) {
     TraceLog(2, "thinking false\n");
 }
 
+// Job 10: like a think, the helpers spin for split points while the tool searches.
+void RunTool() {
+    const int64_t nNow = NowMs();
+    for (int w = 0; w < nNumThreads; ++w) {
+        WorkerSlot& h = aWorkers[w];
+        if (w > 0) {
+            h.nJob.store(JOB_IDLE, std::memory_order_release);
+            WakeWorker(w);
+        }
+        h.nIdleSince.store(nNow, std::memory_order_relaxed);
+        h.nIdleMs.store(0, std::memory_order_relaxed);
+        h.nSplitMoves.store(0, std::memory_order_relaxed);
+    }
+    if (pToolRun) pToolRun(pToolArg);
+    bToolRunning.store(false, std::memory_order_release);
+    EndJob();
+}
+
 void RunPerftReport(WorkerSlot& slot, bool bEval) {
     for (int i = 1; i < nNumThreads; ++i) WakeWorker(i);
     PerftReport(&slot, bEval);
@@ -86,6 +109,18 @@ void WorkerMain(int i) {
             case JOB_THINK:
                 RunThink(slot);
                 break;
+            case JOB_TOOL:
+                RunTool();
+                break;
+            case JOB_SPLIT:
+                SplitSearch(i);
+                slot.nIdleSince.store(NowMs(), std::memory_order_relaxed);
+                slot.nJob.store(JOB_IDLE, std::memory_order_release);
+                break;
+            case JOB_ABORT:
+                slot.nIdleSince.store(NowMs(), std::memory_order_relaxed);
+                slot.nJob.store(JOB_IDLE, std::memory_order_release);
+                break;
             case JOB_PERFT:
             case JOB_PERFTE:
                 RunPerftReport(slot, job == JOB_PERFTE);
@@ -116,10 +151,10 @@ void WakeWorker(int i) {
     aGoEvents[i].Signal();
 }
 
-void WaitHelpersIdle() {
+void WaitHelpersIdle(int nMask) {
     int spins = 0;
-    for (int i = 1; i < nNumThreads; ++i) {
-        if (aWorkers[i].nJob.load(std::memory_order_acquire) != JOB_IDLE) {
+    for (int i = 1; i < nNumThreads && i < kMaxThreads; ++i) {
+        if ((nMask & (1 << i)) && aWorkers[i].nJob.load(std::memory_order_acquire) != JOB_IDLE) {
             SpinStep(&spins);
             i = 0;  // a busy helper: start over from worker 1
         }
@@ -136,6 +171,26 @@ void StartJob(int nJob, const Position& pos, int nDepth) {
     bThinking.store(true, std::memory_order_release);
     slot.nJob.store(nJob, std::memory_order_release);
     aGoEvents[0].Signal();
+}
+
+void StartToolJob(void (*pRun)(void*), void* pArg) {
+    pToolRun = pRun;
+    pToolArg = pArg;
+    bToolAbort.store(false, std::memory_order_relaxed);
+    bToolRunning.store(true, std::memory_order_relaxed);
+    StartJob(JOB_TOOL, aWorkers[0].posJob, 0);
+}
+
+bool ToolAborted() {
+    return bToolAbort.load(std::memory_order_relaxed);
+}
+
+void AbortToolJob() {
+    bToolAbort.store(true, std::memory_order_relaxed);
+}
+
+bool ToolJobRunning() {
+    return bToolRunning.load(std::memory_order_acquire);
 }
 
 void WaitWhileThinking() {

@@ -19,6 +19,7 @@ enum : int {
     JOB_ABORT = 7,        // stop the current split-point work
     JOB_PERFTE = 8,       // perft report with evaluation (worker 0)
     JOB_PERFTE_PART = 9,  // one perft sub-tree with evaluation (helpers)
+    JOB_TOOL = 10,        // a console tool that searches (bench, EPD test; worker 0)
 };
 
 // A worker's job record. The job word is the whole hand-over protocol: the other fields are
@@ -46,12 +47,22 @@ int SetNumThreads(int n);
 void WorkerMain(int i);
 // Wakes worker i if it sleeps between jobs (it then polls its job word while bThinking is set).
 void WakeWorker(int i);
-// Spins until every helper (workers 1..nNumThreads-1) is idle.
-void WaitHelpersIdle();
+// Spins until every helper (workers 1..nNumThreads-1) is idle, or with a mask only the
+// helpers whose bit (1 << worker) is set.
+void WaitHelpersIdle(int nMask = -1);
 
 // Hands a job to worker 0: copies the position, sets bThinking and signals the worker. Call
 // only while no job runs.
 void StartJob(int nJob, const Position& pos, int nDepth);
+// Runs pRun(pArg) as a worker-0 job with the helpers awake (so that its searches can split).
+// Call only while no job runs; the function may run several searches one after the other and
+// should end early once ToolAborted() says so.
+void StartToolJob(void (*pRun)(void*), void* pArg);
+// Set by "quit" (and "stop") while a tool job runs; cleared when the next job starts.
+bool ToolAborted();
+void AbortToolJob();
+// True while the running job is a tool job.
+bool ToolJobRunning();
 // Polls until the running job (if any) has ended.
 void WaitWhileThinking();
 // Ends and joins every worker thread (after the running job has ended).

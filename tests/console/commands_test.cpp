@@ -291,6 +291,12 @@ TEST_F(Console, ClockWithIncrementGivesTwoPointOneSeconds) {
     EXPECT_EQ(nEngineSide, WHITE);
 }
 
+TEST_F(Console, SubSecondIncrementCounts) {
+    Go("go wtime 10000 btime 10000 winc 100 binc 100");
+    EXPECT_EQ(nIncrement[0], 0);
+    EXPECT_NEAR(dMoveTime[0], 10 * 0.8 / 40 + 0.09, 1e-9);
+}
+
 TEST_F(Console, ShortClockSetsTheLowTimeFlag) {
     Go("go wtime 1000 movestogo 40");
     EXPECT_NEAR(dMoveTime[0], 0.02, 1e-12);

@@ -354,9 +354,9 @@ TEST_F(TimeTest, BudgetsNeverPlanPastTheClock) {
     const int nSavedBuffer = nTimeBuffer;
     nTimeBuffer = 0;
     RunCommand("position startpos");
-    // 10 s + 0.1: the increment counts in whole seconds, so 10 * 0.8 / 40.
+    // 10 s + 0.1: 10 * 0.8 / 40 plus 90 percent of the increment (kept to the millisecond).
     Go("go wtime 10000 btime 10000 winc 100 binc 100");
-    EXPECT_NEAR(dMoveTime[WHITE], 0.2, 1e-12);
+    EXPECT_NEAR(dMoveTime[WHITE], 0.29, 1e-12);
     EXPECT_TRUE(bLowTime[WHITE]);
     // One move to go with a big increment: the text's 1.6 + 0.9 s would pass the 2 s clock.
     Go("go wtime 2000 btime 2000 winc 1000 binc 1000 movestogo 1");
@@ -592,6 +592,11 @@ TEST(RootDepth, NextIterationMustFitTheBudget) {
     // Iterations too quick to time always fit; so does one that took no longer than the last.
     EXPECT_TRUE(NextIterationFits(0.0, 0.5, 0.01));
     EXPECT_TRUE(NextIterationFits(2.0, 2.0, 1.7));
+    // Below 10 ms the clock cannot time an iteration; a jump from 12 ms to 120 ms counts as 4x.
+    EXPECT_TRUE(NextIterationFits(0.002, 0.030, 0.1));
+    EXPECT_TRUE(NextIterationFits(0.012, 0.120, 0.4, &dBf, &dEstimate));
+    EXPECT_DOUBLE_EQ(dBf, 3.0);
+    EXPECT_DOUBLE_EQ(dEstimate, 0.48);
 }
 
 TEST(RootDepth, MaximumDepthStaysWithinTheIterationTables) {
