@@ -14,7 +14,9 @@
 #include "search/log.h"
 #include "search/search.h"
 #include "search/threads.h"
+#include "tools/bench.h"
 #include "tools/dumppgn.h"
+#include "tools/epdtest.h"
 #include "tools/kpk.h"
 #include "tools/stats.h"
 
@@ -230,8 +232,6 @@ void CmdResult(WordList* words) {
 }
 
 // Commands whose subsystems are not part of this build yet: recognised, and quiet.
-void CmdNothing(WordList*) {}
-
 struct Command {
     const char* szName;
     void (*pRun)(WordList*);
@@ -254,10 +254,10 @@ const Command aCommands[] = {
     {"loaddump", CmdLoadDump},
     {"st", CmdSt},
     {"sd", CmdSd},
-    {"bench", CmdNothing},
+    {"bench", BenchCommand},
     {"perft", CmdPerft},
     {"perfte", CmdPerftE},
-    {"test", CmdNothing},
+    {"test", EpdTestCommand},
     {"stats", CmdStats},
     {"kpk", CmdKpk},
     {"testeval", CmdTestEval},

@@ -292,13 +292,13 @@ TEST(EngineCommands, ResultTexts) {
 }
 
 TEST(EngineCommands, QuietCommandsAndUnknownWords) {
-    // Commands of subsystems not in this build, and unknown words, print nothing; "loaddump"
-    // reports the missing file and changes nothing.
+    // Unknown words print nothing; "test" and "loaddump" report a missing file and change
+    // nothing.
     EngineRun run = Drive(
-        "bench\ntest x.epd 5\n"
+        "test x.epd 5\n"
         "loaddump x.dump\nnobook\nponderhit\nstop\nsd 5\nst 3\nseed 42\ndebug on\nregister later\n\n   \n"
         "ucinewgame\nnew\n");
-    EXPECT_EQ(AfterBanner(run.sOut), "Cannot load dump file x.dump\n");
+    EXPECT_EQ(AfterBanner(run.sOut), "Cannot open EPD file x.epd\nCannot load dump file x.dump\n");
 }
 
 TEST(EngineCommands, BookDumpAndKpkTools) {
