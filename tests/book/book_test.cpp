@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -405,3 +406,30 @@ TEST_F(BookTest, DefaultFileInWorkingDirectory) {
 }
 
 }  // namespace
+
+// Damaged books: random bytes, and a valid book with random bytes changed, are either refused or
+// answer only legal moves; no load or probe may crash or read outside the file.
+TEST_F(BookTest, RandomAndMutatedFilesAreRefusedOrSafe) {
+    std::mt19937 rng(7);
+    const std::vector<uint8_t> good = BookBytes(standard);
+    for (int i = 0; i < 300; ++i) {
+        std::vector<uint8_t> bytes;
+        if (i % 3 == 0) {
+            bytes.resize(rng() % 200);
+            for (uint8_t& b : bytes) b = uint8_t(rng());
+        } else {
+            bytes = good;
+            for (int k = 1 + int(rng() % 4); k > 0; --k) bytes[rng() % bytes.size()] = uint8_t(rng());
+            if (i % 3 == 2) bytes.resize(rng() % bytes.size());
+        }
+        Write(bytes);
+        bOwnBook = true;
+        Load();
+        for (const Position* p : {&start, &afterE4}) {
+            const Move m = Probe(*p);
+            if (m) {
+                EXPECT_TRUE(IsGeneratedMove(p, m) && IsLegalMove(p, m)) << "file " << i;
+            }
+        }
+    }
+}

@@ -226,3 +226,37 @@ TEST(ParseSan, ReadsBackTheSanWriter) {
 }
 
 }  // namespace
+
+namespace {
+
+// Random texts made of SAN's own characters, on positions along random games: whatever is
+// accepted must be a legal move of the position (Parse checks it), nothing may crash.
+TEST(ParseSan, RandomTextsAreRefusedOrLegal) {
+    std::mt19937 rng(20261208);
+    const std::string alphabet = "abcdefgh12345678KQRBNOo-x=+#!?/ 0";
+    Position p = FromFen(kStart);
+    int nAccepted = 0;
+    for (int game = 0; game < 40; ++game) {
+        p = FromFen(kStart);
+        for (int ply = 0; ply < 60; ++ply) {
+            for (int t = 0; t < 50; ++t) {
+                std::string text(1 + rng() % 9, ' ');
+                for (char& c : text) c = alphabet[rng() % alphabet.size()];
+                nAccepted += Parse(p, text.c_str()) != 0;
+            }
+            Move m[kMaxMoves];
+            int n = GenerateCaptures(&p, m);
+            n += GenerateQuiets(&p, m + n, kMaxMoves - n);
+            std::vector<Move> legal;
+            for (int i = 0; i < n; ++i)
+                if (IsLegalMove(&p, m[i])) legal.push_back(m[i]);
+            if (legal.empty()) break;
+            Position next;
+            MakeMove(legal[rng() % legal.size()], &p, &next, 0, -1);
+            p = next;
+        }
+    }
+    EXPECT_GT(nAccepted, 0);  // the alphabet does reach real moves
+}
+
+}  // namespace
