@@ -26,16 +26,6 @@ inline int QuiesceMoveScore(const Position* pos, Move m, Move nHashMove, Move nK
     return 0;
 }
 
-inline void SetLine(PvLine* pv, Move m, const PvLine& child, int nScore) {
-    int n = child.nLength;
-    if (n > kMaxPly - 1) n = kMaxPly - 1;
-    pv->anMoves[0] = m;
-    for (int i = 0; i < n; i++) pv->anMoves[i + 1] = child.anMoves[i];
-    pv->nLength = n + 1;
-    pv->nDepth = child.nDepth + 1;
-    pv->nScore = nScore;
-}
-
 inline int EmptyLine(PvLine* pv, int nScore) {
     pv->nLength = 0;
     pv->nScore = nScore;

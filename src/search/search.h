@@ -69,6 +69,10 @@ void ResetSearchHistory();
 // Both halve their tables when an entry reaches 30000.
 void AddHistoryCutoff(int nSide, Move m, int nDepthPlies);
 void AddHistoryTried(int nSide, Move m);
+// A quiet cutoff move becomes the first killer of its row (the old first one moves down).
+void UpdateKillers(int nRow, Move m);
+// pv = m followed by the child's line (depth one more), with score nScore (stored atomically).
+void SetLine(PvLine* pv, Move m, const PvLine& child, int nScore);
 // Both killer tables to 0 (the root driver, before each search).
 void ClearKillers();
 

@@ -48,14 +48,6 @@ void HalveHistoryCounts() {
             }
 }
 
-inline void UpdateKillers(int nRow, Move m) {
-    const Move k1 = RelaxedLoad(anKiller1[nRow]);
-    if (k1 != m) {
-        RelaxedStore(anKiller2[nRow], k1);
-        RelaxedStore(anKiller1[nRow], m);
-    }
-}
-
 inline bool ThreadAborted(int nThread) {
     return aWorkers[nThread].nJob.load(std::memory_order_relaxed) == JOB_ABORT;
 }
@@ -75,16 +67,6 @@ inline int EmptyLine(PvLine* pv, int nScore) {
     pv->nDepth = 0;
     RelaxedStore(pv->nScore, nScore);
     return nScore;
-}
-
-inline void SetLine(PvLine* pv, Move m, const PvLine& child, int nScore) {
-    int n = child.nLength;
-    if (n > kMaxPly - 1) n = kMaxPly - 1;
-    pv->anMoves[0] = m;
-    memcpy(pv->anMoves + 1, child.anMoves, sizeof(uint32_t) * size_t(n > 0 ? n : 0));
-    pv->nLength = n > 0 ? n + 1 : 1;
-    pv->nDepth = child.nDepth + 1;
-    RelaxedStore(pv->nScore, nScore);
 }
 
 // The UCI progress line: for every root move of a long, deep search, and otherwise every so many
@@ -159,6 +141,24 @@ void AddHistoryCutoff(int nSide, Move m, int nDepthPlies) {
     RelaxedStore(c, RelaxedLoad(c) + 1);
     if (v >= kHistoryLimit) HalveHistoryScores();
     AddHistoryTried(nSide, m);
+}
+
+void UpdateKillers(int nRow, Move m) {
+    const Move k1 = RelaxedLoad(anKiller1[nRow]);
+    if (k1 != m) {
+        RelaxedStore(anKiller2[nRow], k1);
+        RelaxedStore(anKiller1[nRow], m);
+    }
+}
+
+void SetLine(PvLine* pv, Move m, const PvLine& child, int nScore) {
+    int n = child.nLength;
+    if (n > kMaxPly - 1) n = kMaxPly - 1;
+    pv->anMoves[0] = m;
+    memcpy(pv->anMoves + 1, child.anMoves, sizeof(uint32_t) * size_t(n > 0 ? n : 0));
+    pv->nLength = n > 0 ? n + 1 : 1;
+    pv->nDepth = child.nDepth + 1;
+    RelaxedStore(pv->nScore, nScore);
 }
 
 void ResetSearchHistory() {

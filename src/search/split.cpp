@@ -17,22 +17,9 @@ namespace {
 // The helpers of the split point in progress (one at a time: only worker 0 splits, and never
 // below a split node, whose later children are not PV nodes).
 std::atomic<int> nSplitMask{0};
-}  // namespace
-
-namespace {
 
 inline bool Aborted(int nThread) {
     return aWorkers[nThread].nJob.load(std::memory_order_acquire) == JOB_ABORT;
-}
-
-inline void SetShared(PvLine* pv, Move m, const PvLine& child, int nScore) {
-    int n = child.nLength;
-    if (n > kMaxPly - 1) n = kMaxPly - 1;
-    pv->anMoves[0] = m;
-    memcpy(pv->anMoves + 1, child.anMoves, sizeof(uint32_t) * size_t(n > 0 ? n : 0));
-    pv->nLength = n > 0 ? n + 1 : 1;
-    pv->nDepth = child.nDepth + 1;
-    RelaxedStore(pv->nScore, nScore);
 }
 
 }  // namespace
@@ -178,17 +165,11 @@ void SplitSearch(int nThread) {
         if (s > RelaxedLoad(shared->nScore) && !Aborted(nThread)) {
             if (s >= nBeta) {
                 // The node is refuted: store it, publish the score, and stop everybody at it.
-                if (m != list->nHashMove && !nCaptured) {
-                    const Move k1 = RelaxedLoad(anKiller1[nPlyIndex]);
-                    if (k1 != m) {
-                        RelaxedStore(anKiller2[nPlyIndex], k1);
-                        RelaxedStore(anKiller1[nPlyIndex], m);
-                    }
-                }
+                if (m != list->nHashMove && !nCaptured) UpdateKillers(nPlyIndex, m);
                 AddHistoryCutoff(nMover, m, sp.nDepth / ONE_PLY);
                 StoreHashAtPly(pos, sp.nDepth / ONE_PLY, nPlyIndex, s, sp.nAlpha, nBeta, m, sp.bThreat,
                                false);
-                SetShared(shared, m, childPv, s);
+                SetLine(shared, m, childPv, s);
                 lockSplitResult.Unlock();
                 const int nMask = nSplitMask.load(std::memory_order_relaxed) | 1;
                 for (int w = 0; w < kMaxThreads; w++)
@@ -197,7 +178,7 @@ void SplitSearch(int nThread) {
                 nLastIrreversible = nSavedIrreversible;
                 return;
             }
-            SetShared(shared, m, childPv, s);
+            SetLine(shared, m, childPv, s);
         }
         lockSplitResult.Unlock();
         nSearched++;

@@ -39,8 +39,9 @@ void EndJob() {
     bThinking.store(false, std::memory_order_release);
 }
 
-// Job 4: the helpers are woken to spin for split points while worker 0 thinks.
-void RunThink(WorkerSlot& slot) {
+// A search job starts: the helpers wake to spin for split points, and every worker's thread
+// statistics start from zero.
+void WakeHelpersForSearch() {
     const int64_t nNow = NowMs();
     for (int w = 0; w < nNumThreads; ++w) {
         WorkerSlot& h = aWorkers[w];
@@ -52,6 +53,11 @@ void RunThink(WorkerSlot& slot) {
         h.nIdleMs.store(0, std::memory_order_relaxed);
         h.nSplitMoves.store(0, std::memory_order_relaxed);
     }
+}
+
+// Job 4: worker 0 thinks.
+void RunThink(WorkerSlot& slot) {
+    WakeHelpersForSearch();
     Think(&slot.posJob, slot.nJobStartMs);
     TraceLog(2, "putting %d threads to sleep\n", nNumThreads);
     EndJob();
@@ -60,17 +66,7 @@ void RunThink(WorkerSlot& slot) {
 
 // Job 10: like a think, the helpers spin for split points while the tool searches.
 void RunTool() {
-    const int64_t nNow = NowMs();
-    for (int w = 0; w < nNumThreads; ++w) {
-        WorkerSlot& h = aWorkers[w];
-        if (w > 0) {
-            h.nJob.store(JOB_IDLE, std::memory_order_release);
-            WakeWorker(w);
-        }
-        h.nIdleSince.store(nNow, std::memory_order_relaxed);
-        h.nIdleMs.store(0, std::memory_order_relaxed);
-        h.nSplitMoves.store(0, std::memory_order_relaxed);
-    }
+    WakeHelpersForSearch();
     if (pToolRun) pToolRun(pToolArg);
     bToolRunning.store(false, std::memory_order_release);
     EndJob();
