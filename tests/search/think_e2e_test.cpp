@@ -160,7 +160,7 @@ TEST(Think, FixedTimeAndClocksAreKept) {
         int nLimitMs;
     };
     for (const Clock& c :
-         {Clock{"go wtime 10000 btime 10000 winc 100 binc 100", 400}, Clock{"go wtime 300 btime 300", 100},
+         {Clock{"go wtime 10000 btime 10000 winc 100 binc 100", 400}, Clock{"go wtime 300 btime 300", 250},
           Clock{"go wtime 50 btime 50", 50}, Clock{"go wtime 1000 btime 1000 movestogo 1", 950},
           Clock{"go wtime 2000 btime 2000 winc 1000 binc 1000 movestogo 1", 1900}}) {
         SendLine(&s, "position startpos moves d2d4 d7d5");
