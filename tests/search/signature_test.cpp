@@ -12,12 +12,6 @@
 
 namespace {
 
-#ifdef QM_SANITIZED
-constexpr int kSlow = 8;
-#else
-constexpr int kSlow = 1;
-#endif
-
 constexpr int kSignatureDepth = 7;
 
 // Opening, open middle game, tactics, a closed centre, a rook ending and a pawn race.

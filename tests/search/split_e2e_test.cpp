@@ -13,12 +13,6 @@
 
 namespace {
 
-#ifdef QM_SANITIZED
-constexpr int kSlow = 8;
-#else
-constexpr int kSlow = 1;
-#endif
-
 bool IsLegalText(const char* fen, const std::string& text) {
     const Position pos = PositionFromFen(fen);
     Move m[kMaxMoves];

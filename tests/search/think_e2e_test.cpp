@@ -16,13 +16,6 @@
 
 namespace {
 
-// Sanitized builds run several times slower: their time limits stretch alike.
-#ifdef QM_SANITIZED
-constexpr int kSlow = 8;
-#else
-constexpr int kSlow = 1;
-#endif
-
 constexpr const char* kStartFen = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
 constexpr const char* kMateInOne = "6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1";  // Ra8 mates
 constexpr const char* kMated = "R5k1/5ppp/8/8/8/8/8/6K1 b - - 0 1";

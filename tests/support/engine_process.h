@@ -6,6 +6,13 @@
 #include <string>
 #include <vector>
 
+// Sanitized builds run several times slower: time limits of the engine tests stretch alike.
+#ifdef QM_SANITIZED
+constexpr int kSlow = 8;
+#else
+constexpr int kSlow = 1;
+#endif
+
 struct EngineRun {
     std::string sOut;    // standard output
     std::string sErr;    // standard error (sanitizer reports land here)
