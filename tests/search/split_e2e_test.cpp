@@ -13,16 +13,6 @@
 
 namespace {
 
-bool IsLegalText(const char* fen, const std::string& text) {
-    const Position pos = PositionFromFen(fen);
-    Move m[kMaxMoves];
-    int n = GenerateCaptures(&pos, m);
-    n += GenerateQuiets(&pos, m + n, kMaxMoves - n);
-    for (int i = 0; i < n; ++i)
-        if (MoveToCoord(m[i]) == text) return IsLegalMove(&pos, m[i]);
-    return false;
-}
-
 std::string BestMoveOf(const std::string& line) {
     std::smatch m;
     static const std::regex re("^bestmove (\\S+)( ponder \\S+)?$");
@@ -55,7 +45,7 @@ TEST(SplitSearch, SeveralThreadsAnswerLegalMovesAndExactMates) {
             std::string line;
             std::vector<std::string> info;
             ASSERT_GE(ReadLineStarting(&s, "bestmove", 60000 * kSlow, &line, &info), 0) << fen;
-            EXPECT_TRUE(IsLegalText(fen, BestMoveOf(line)))
+            EXPECT_TRUE(IsLegalText(PositionFromFen(fen), BestMoveOf(line)))
                 << nThreads << " threads, " << fen << ": " << line;
             if (fen == kPositions[2]) {
                 EXPECT_EQ(BestMoveOf(line), "d5f6");

@@ -39,15 +39,6 @@ Position After(const char* fen, const std::vector<std::string>& moves = {}) {
     return pos;
 }
 
-bool IsLegalText(const Position& pos, const std::string& text) {
-    Move m[kMaxMoves];
-    int n = GenerateCaptures(&pos, m);
-    n += GenerateQuiets(&pos, m + n, kMaxMoves - n);
-    for (int i = 0; i < n; ++i)
-        if (MoveToCoord(m[i]) == text) return IsLegalMove(&pos, m[i]);
-    return false;
-}
-
 // "bestmove X [ponder Y]": X, and Y in *pPonder.
 std::string BestOf(const std::string& line, std::string* pPonder = nullptr) {
     std::smatch m;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "console/console.h"
+#include "movegen/movegen.h"
 #include "search/threads.h"
 
 void EnsureEngineReady() {
@@ -27,4 +28,13 @@ Position PositionFromFen(const char* fen) {
     Position pos{};
     EXPECT_TRUE(ParseFenQuiet(&pos, &scratch, fen)) << fen;
     return pos;
+}
+
+bool IsLegalText(const Position& pos, const std::string& text) {
+    Move m[kMaxMoves];
+    int n = GenerateCaptures(&pos, m);
+    n += GenerateQuiets(&pos, m + n, kMaxMoves - n);
+    for (int i = 0; i < n; ++i)
+        if (MoveToCoord(m[i]) == text) return IsLegalMove(&pos, m[i]);
+    return false;
 }

@@ -11,3 +11,5 @@ void EnsureEngineReady();
 std::string RunCommand(const std::string& line);
 // A position from a FEN, for tests; fails the calling test on a bad FEN.
 Position PositionFromFen(const char* fen);
+// Whether the coordinate text names a legal move of pos.
+bool IsLegalText(const Position& pos, const std::string& text);
