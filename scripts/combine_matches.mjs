@@ -16,7 +16,13 @@ if (!files.length) {
 const wdl = [0, 0, 0], penta = [0, 0, 0, 0, 0], forfeits = new Map();
 let names = null;
 for (const f of files) {
-  const text = fs.readFileSync(f, 'utf8');
+  let text;
+  try {
+    text = fs.readFileSync(f, 'utf8');
+  } catch (e) {
+    console.error(`${f}: ${e.message}`);
+    process.exit(1);
+  }
   const head = text.match(/^=== (.+) vs (.+): (\d+) games ===$/m);
   const first = head && text.match(new RegExp(`^${head[1].replace(/[.*+?^${}()|[\]\\]/g, '\\$&')}\\s+W (\\d+)  D (\\d+)  L (\\d+)`, 'm'));
   const pen = text.match(/LL\.\.WW (\[[\d,]+\])/);
