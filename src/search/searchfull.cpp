@@ -415,7 +415,8 @@ int SearchFull(const Position* pos, int nDepth, int nAlpha, int nBeta, PvLine* p
         // Progress line, checks given, and the capture the children see.
         if (bUci) Progress(m, nLegal, bRoot && nDepth >= 33);
         child.nInCheck = uint8_t(AttackedBy(KingSquare(child, nOpp), &child, nMover));
-        // (At a split point the move counts for this worker's share in the thread statistics.)
+        // At a split point the move counts for this worker's share in the thread statistics.
+        if (bSplit) aWorkers[nThread].nSplitMoves.fetch_add(1, std::memory_order_relaxed);
         const int nCaptured = MoveCaptured(m);
         local.nCaptureSq = nCaptured ? MoveTo(m) : -1;
         local.nCapturedType = nCaptured ? nCaptured : -1;

@@ -71,20 +71,33 @@ TEST(SplitSearch, LevelTwoTraceReportsEveryThread) {
     StartUci(&s, 2);
     SendLine(&s, "setoption name TraceLevel value 2");
     SendLine(&s, std::string("position fen ") + kPositions[1]);
-    SendLine(&s, "go movetime 2500");
+    // Statistics follow iterations that end after a second; with iterations growing ~2.5x, a
+    // 2.5-second search could miss them, a 4-second one holds one.
+    SendLine(&s, "go movetime 4000");
     std::string line;
     ASSERT_GE(ReadLineStarting(&s, "bestmove", 30000 * kSlow, &line), 0);
     // After iterations past the fifth that end more than a second into the search.
     static const std::regex share(".*nodes \\d+ \\(\\d+\\.\\d% \\d+\\.\\d% \\)");
     static const std::regex thread(
-        ".*Thread [01]: Idle \\d+ms, Efficiency -?\\d+\\.\\d% Balance \\d+\\.\\d% moves \\d+");
+        ".*Thread ([01]): Idle \\d+ms, Efficiency -?\\d+\\.\\d% Balance (\\d+\\.\\d)% moves (\\d+)");
     int nShare = 0, nThread = 0;
+    double adBalance[2] = {0, 0};
+    long anMoves[2] = {0, 0};
     for (const std::string& l : SplitLines(s.sOut)) {
         nShare += std::regex_match(l, share);
-        nThread += std::regex_match(l, thread);
+        std::smatch m;
+        if (!std::regex_match(l, m, thread)) continue;
+        nThread++;
+        const int t = std::stoi(m[1]);
+        adBalance[t] = std::stod(m[2]);
+        anMoves[t] = std::stol(m[3]);
     }
     EXPECT_GT(nShare, 0) << s.sOut.substr(0, 2000);
     EXPECT_GE(nThread, 2 * nShare);
+    // Worker 0 searches moves at its own split points too: both shares count, and they add up.
+    EXPECT_GT(anMoves[0], 0);
+    EXPECT_GT(anMoves[1], 0);
+    EXPECT_NEAR(adBalance[0] + adBalance[1], 100.0, 0.2);
     EXPECT_EQ(EndSession(&s), 0);
 }
 
