@@ -6,7 +6,11 @@ JOBS       ?= 2
 # CI may skip the slow suites (deep perft and the like).
 CTEST_ARGS ?= $(if $(CI),-LE slow,)
 
-.PHONY: all build run test sanitize asan tsan bench format clean
+# The opening book the engine finds beside itself, built from the shipped master games.
+BOOK_PGN   ?= data/pgn/master/Carlsen.pgn
+BOOK       := $(BUILD)/QuietMarmoset.book
+
+.PHONY: all build run book test sanitize asan tsan bench format clean
 
 all: build
 
@@ -14,8 +18,17 @@ build:
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+run: build $(BOOK)
 	./$(BUILD)/quietmarmoset
+
+book: build $(BOOK)
+
+# Rebuilt only when missing or older than the PGN; written under a temporary name first, so
+# that a failed run leaves no half-written book behind.
+$(BOOK): $(BOOK_PGN) | build
+	cd $(BUILD) && printf 'createbook %s QuietMarmoset.book.tmp\n' "$(abspath $(BOOK_PGN))" \
+		| ./quietmarmoset | grep 'stored [1-9]' >/dev/null
+	mv $(BUILD)/QuietMarmoset.book.tmp $@
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) $(CTEST_ARGS)

@@ -13,15 +13,11 @@
 
 namespace {
 
-// The shared data folder lies beside the source tree.
-std::string SharedDir() {
-#ifdef QM_SHARED_DIR
-    return QM_SHARED_DIR;
-#else
+// The test data lives in the repository's data folder, beside bench/.
+std::string DataDir() {
     std::string file = __FILE__;  // <source>/bench/eval_bench.cpp
     std::string src = file.substr(0, file.rfind('/'));
-    return src.substr(0, src.rfind('/')) + "/../shared";
-#endif
+    return src.substr(0, src.rfind('/')) + "/data";
 }
 
 const std::vector<Position>& WacPositions() {
@@ -29,7 +25,7 @@ const std::vector<Position>& WacPositions() {
         RandomReset();
         InitTables();
         std::vector<Position> v;
-        const std::string path = SharedDir() + "/data/epd/wac.epd";
+        const std::string path = DataDir() + "/epd/wac.epd";
         char szMoves[kEpdTextSize], szId[kEpdTextSize];
         Position pos;
         int nStatus;

@@ -13,7 +13,7 @@ set -e
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 ENGINE=${ENGINE:-$ROOT/build/quietmarmoset}
 MATCH=$ROOT/../shared/tools/match/match.mjs
-OPENINGS=${OPENINGS:-$ROOT/../shared/data/openings.epd}
+OPENINGS=${OPENINGS:-$ROOT/data/openings.epd}
 OUT=${OUT:-$ROOT/match-results}
 SF=${SF:-/usr/games/stockfish}
 SEED=${SEED-1}

@@ -56,7 +56,7 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--engine", default="build/quietmarmoset")
     ap.add_argument("--ms", type=int, default=1000)
-    ap.add_argument("epd", nargs="?", default="../shared/data/epd/wac.epd")
+    ap.add_argument("epd", nargs="?", default="data/epd/wac.epd")
     args = ap.parse_args()
     eng = subprocess.Popen([args.engine], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True, bufsize=1)
 

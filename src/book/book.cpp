@@ -9,6 +9,7 @@
 
 #include "console/options.h"
 #include "movegen/movegen.h"
+#include "platform/platform.h"
 #include "search/log.h"
 
 int nBookPositions = 0;
@@ -45,8 +46,24 @@ static Move RejectRecord(FILE* file, const char* path) {
     return 0;
 }
 
+std::string FindBookFile(const std::string& sExeDir) {
+    // A GUI may start the engine in any folder: the book beside the program still counts.
+    if (FILE* f = fopen(kBookFileName, "rb")) {
+        fclose(f);
+        return kBookFileName;
+    }
+    if (!sExeDir.empty()) {
+        const std::string beside = sExeDir + "/" + kBookFileName;
+        if (FILE* f = fopen(beside.c_str(), "rb")) {
+            fclose(f);
+            return beside;
+        }
+    }
+    return kBookFileName;
+}
+
 bool LoadBook() {
-    return LoadBookFile(kBookFileName);
+    return LoadBookFile(FindBookFile(ExecutableDir()).c_str());
 }
 
 bool LoadBookFile(const char* path) {

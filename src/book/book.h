@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "board/board.h"
@@ -62,7 +63,10 @@ struct BookEntry {
 extern int nBookPositions;
 extern std::vector<BookEntry> aBookIndex;
 
-// Loads the index of "QuietMarmoset.book" in the working directory; called by NewGame.
+// The book to load: "QuietMarmoset.book" in the working directory, else the one in sExeDir
+// (the program's folder), else the plain name (which then is not found).
+std::string FindBookFile(const std::string& sExeDir);
+// Loads the index of the book FindBookFile names for this program; called by NewGame.
 // Does nothing and returns false while bOwnBook is false. On success prints
 // "Successfully loaded opening book file (%s)\n" and returns true. A missing file prints
 // "Cannot find opening book file to load (%s)\n"; a wrong version byte, a short file, a count

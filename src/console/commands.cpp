@@ -20,6 +20,14 @@
 #include "tools/kpk.h"
 #include "tools/stats.h"
 
+std::atomic<uint32_t> nStopWordsRead{0};
+std::atomic<uint32_t> nPonderHitWordsRead{0};
+std::atomic<bool> bQuitRequested{false};
+
+LineMarks CurrentMarks() {
+    return {nStopWordsRead.load(), nPonderHitWordsRead.load()};
+}
+
 namespace {
 
 // Set while the search handed over last has no end of its own ("go infinite"); such a search
@@ -30,10 +38,15 @@ inline bool Is(const char* word, const char* name) {
     return strcasecmp(word, name) == 0;
 }
 
-// Waits for the running job; an endless or ponder search is told to stop first.
-void WaitForJob() {
+// Waits for the running job; an endless or ponder search is told to stop first. A position
+// staged while the job ran becomes the game's now. False when a quit came in meanwhile: the
+// command is then dropped.
+bool WaitForJob() {
     if (bThinking.load(std::memory_order_acquire) && (bEndlessSearch || bPondering)) bStopSearch = true;
     WaitWhileThinking();
+    if (bQuitRequested.load()) return false;
+    InstallStagedPosition();
+    return true;
 }
 
 void CmdStop() {
@@ -49,7 +62,8 @@ void CmdStop() {
 }
 
 void CmdPonderHit() {
-    if (!bPondering || !bPonder) return;
+    // bPondering is set only while the Ponder option is on.
+    if (!bPondering) return;
     bPondering = false;
     TraceLog(2, "pondering = false\n");
     if (bUciMode) TraceLog(1, "info string Ponderhit - switching to normal search\n");
@@ -99,10 +113,21 @@ void CmdUci() {
     OutputLine("uciok\n");
 }
 
-void CmdGo(WordList* words) {
+// A "stop" or "ponderhit" that the input thread read after this line, while the line waited
+// for an earlier job, belongs to the job the line has just started.
+void ObeyLaterWords(const LineMarks& marks) {
+    if (!bThinking.load(std::memory_order_acquire)) return;
+    if (marks.nPonderHits != nPonderHitWordsRead.load()) CmdPonderHit();
+    if (marks.nStops != nStopWordsRead.load()) {
+        AbortToolJob();
+        bStopSearch = true;
+    }
+}
+
+void CmdGo(WordList* words, const LineMarks& marks) {
     const int64_t t0 = NowMs();
     TraceLog(2, "waiting to go\n");
-    WaitForJob();
+    if (!WaitForJob()) return;
     TraceLog(2, "ready to go (%ld ms)\n", long(NowMs() - t0));
     bEndlessSearch = ParseGoParameters(words);
     bInfiniteSearch = bEndlessSearch;
@@ -110,10 +135,12 @@ void CmdGo(WordList* words) {
     fflush(stdout);
     // StartJob also clears a stop request left over from the last search.
     StartJob(JOB_THINK, *pCurrent, 0);
+    ObeyLaterWords(marks);
 }
 
 void CmdSeed(WordList* words) {
     nSeed = ReadNumber(words->Word(1));
+    ResetSearchStats();
     srand(unsigned(nSeed));
     // The keys come from a fixed generator, so they do not depend on the seed.
     RandomReset();
@@ -237,9 +264,9 @@ struct Command {
     void (*pRun)(WordList*);
 };
 
-// Commands that change state a running job may read; each waits for the job to end first.
+// Commands that change state a running job may read; each waits for the job to end first
+// ("position" only when it cannot be staged).
 const Command aCommands[] = {
-    {"position", SetUpPosition},
     {"seed", CmdSeed},
     {"print", CmdPrint},
     {"createbook", CmdCreateBook},
@@ -273,10 +300,10 @@ bool LooksLikeCoordMove(const char* w) {
 
 // A move typed at the console. When the engine plays the side then to move (it took that side
 // with an earlier "go"), it answers at once with the current time settings.
-void ConsoleMove(char* word) {
+void ConsoleMove(char* word, const LineMarks& marks) {
     if (!LooksLikeCoordMove(word)) return;
     // A running search owns the position until it has played its move.
-    WaitForJob();
+    if (!WaitForJob()) return;
     Move m;
     if (!ParseCoordMove(word, &m)) return;
     if (!IsGeneratedMove(pCurrent, m)) {
@@ -287,13 +314,39 @@ void ConsoleMove(char* word) {
     if (!bUciMode && nEngineSide == pCurrent->bSideToMove) {
         WordList go;
         SplitWords("go", &go);
-        CmdGo(&go);
+        CmdGo(&go, marks);
     }
 }
 
 }  // namespace
 
 bool ExecuteCommand(const char* line) {
+    return ExecuteLine(line, CurrentMarks());
+}
+
+bool AnswerAtOnce(const char* line, bool* pbQuit) {
+    WordList words;
+    SplitWords(line, &words);
+    const char* cmd = words.Word(0);
+    *pbQuit = false;
+    if (Is(cmd, "stop")) {
+        // Counted first: a "go" the command thread is starting right now must see it.
+        nStopWordsRead.fetch_add(1);
+        CmdStop();
+    } else if (Is(cmd, "ponderhit")) {
+        nPonderHitWordsRead.fetch_add(1);
+        CmdPonderHit();
+    } else if (Is(cmd, "isready")) {
+        OutputLine("readyok\n");
+    } else if (Is(cmd, "quit") || Is(cmd, "exit") || Is(cmd, "bye") || Is(cmd, "q")) {
+        *pbQuit = true;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+bool ExecuteLine(const char* line, const LineMarks& marks) {
     WordList words;
     SplitWords(line, &words);
     char* cmd = words.Word(0);
@@ -318,17 +371,24 @@ bool ExecuteCommand(const char* line) {
     } else if (Is(cmd, "uci")) {
         CmdUci();
     } else if (Is(cmd, "go")) {
-        CmdGo(&words);
+        CmdGo(&words, marks);
+    } else if (Is(cmd, "position")) {
+        // A position set up during a job is staged and becomes the game's when the job ends,
+        // so that the command never waits for a search (nor stops an endless one).
+        if (!bThinking.load(std::memory_order_acquire) || !StagePosition(&words)) {
+            if (WaitForJob()) SetUpPosition(&words);
+        }
     } else {
         bool bFound = false;
         for (const Command& c : aCommands) {
             if (!Is(cmd, c.szName)) continue;
-            WaitForJob();
-            c.pRun(&words);
             bFound = true;
+            if (!WaitForJob()) break;
+            c.pRun(&words);
+            ObeyLaterWords(marks);
             break;
         }
-        if (!bFound) ConsoleMove(cmd);
+        if (!bFound) ConsoleMove(cmd, marks);
     }
     if (bUciMode) fflush(stdout);
     return false;

@@ -2,6 +2,7 @@
 // game-level procedures it shares with the rest of the engine.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -45,6 +46,23 @@ extern Position* pCurrent;
 // Interprets one line (without its line end); true for a quit command.
 bool ExecuteCommand(const char* line);
 
+// The input thread answers "stop", "ponderhit", "isready" and the quit words itself as they
+// arrive; every other line goes to the command thread, which runs the lines in order and may
+// wait there for a running job. A line carries the number of "stop" and "ponderhit" words read
+// before it, so that a "go" that waited behind a job and was overtaken by one of them still
+// obeys it (a "go infinite" must not outlive the "stop" sent after it).
+struct LineMarks {
+    uint32_t nStops;
+    uint32_t nPonderHits;
+};
+LineMarks CurrentMarks();
+bool ExecuteLine(const char* line, const LineMarks& marks);
+// Answers the line when it is one of the words above (true); *pbQuit tells a quit word, which
+// the caller carries out.
+bool AnswerAtOnce(const char* line, bool* pbQuit);
+// Set by the input thread on a quit word: a command still waiting for a job is then dropped.
+extern std::atomic<bool> bQuitRequested;
+
 // The words of one line. Word(i) past the last word reads as an empty string.
 struct WordList {
     std::vector<std::string> aWords;
@@ -62,6 +80,11 @@ int SplitWords(const char* line, WordList* words);
 bool ParseCoordMove(char* word, Move* pMove);
 // The "position" command.
 void SetUpPosition(WordList* words);
+// "position" during a job: sets the position up on a staging copy of the game (false when the
+// line names no start position and nothing is staged yet). InstallStagedPosition makes the
+// staged game the engine's; call it only while no job runs.
+bool StagePosition(WordList* words);
+void InstallStagedPosition();
 // After a position is set up: its repetition signature starts the game history, and nothing
 // before it counts for repetitions.
 void MarkGameRoot();

@@ -14,6 +14,8 @@ inline bool Is(const char* word, const char* name) {
 
 bool ParseGoParameters(WordList* words) {
     nEngineSide = pCurrent->bSideToMove;
+    // A depth given to "go" limits that search only; "sd" sets the lasting limit.
+    nGoDepth = 0;
     bool bMovesToGo = false, bEndless = false;
     for (int i = 1; i < words->nCount; ++i) {
         const char* p = words->Word(i);
@@ -45,12 +47,12 @@ bool ParseGoParameters(WordList* words) {
             dMoveTime[0] = dMoveTime[1] = 999999999.0;
             bFixedTime = true;
             nNodeLimit = 0;
-            nMaxDepth = ClampMaxDepth(ReadNumber(words->Word(++i)));
+            nGoDepth = ClampMaxDepth(ReadNumber(words->Word(++i)));
         } else if (Is(p, "infinite")) {
             dMoveTime[0] = dMoveTime[1] = 999999999.0;
             bFixedTime = true;
             nNodeLimit = 0;
-            nMaxDepth = 128;
+            nGoDepth = 128;
             bEndless = true;
         } else if (Is(p, "ponder")) {
             if (bPonder) bPondering = true;
@@ -69,7 +71,16 @@ bool ParseGoParameters(WordList* words) {
 }
 
 void AllocateTime() {
-    if (bFixedTime || nNodeLimit != 0) return;
+    // Every search sets the low-time flag anew: a short clock must not leave low-time pruning
+    // on for the analysis that follows. A search without a time budget is never short of time.
+    if (nNodeLimit != 0) {
+        bLowTime[0] = bLowTime[1] = false;
+        return;
+    }
+    if (bFixedTime) {
+        for (int c = 0; c < 2; ++c) bLowTime[c] = dMoveTime[c] < 1.5;
+        return;
+    }
     for (int c = 0; c < 2; ++c) {
         if (nMovesToGo[c] != 0) {
             double avail = dClock[c] - nTimeBuffer;

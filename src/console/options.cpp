@@ -24,10 +24,11 @@ int nTimeBuffer = 0;
 int nNumBeers = 0;
 
 int nSeed = 0;
-bool bUciMode = false;
+std::atomic<bool> bUciMode{false};
 bool bShowBoard = true;
 int nEngineSide = 1;
 int nMaxDepth = 128;
+int nGoDepth = 0;
 bool bFixedTime = true;
 double dClock[2] = {0.0, 0.0};
 int nIncrement[2] = {0, 0};
@@ -55,6 +56,7 @@ void InitDefaults() {
     game.nFullMove = 1;
     game.nGamePly = 0;
     nMaxDepth = 128;
+    nGoDepth = 0;
     bFixedTime = true;
     for (int c = 0; c < 2; ++c) {
         dClock[c] = 0.0;

@@ -18,15 +18,21 @@ extern int nNumBeers;
 
 // Other settings and game/search control state (set by InitDefaults).
 extern int nSeed;
-extern bool bUciMode;
+extern std::atomic<bool> bUciMode;
 extern bool bShowBoard;
 extern int nEngineSide;
+// The lasting depth limit ("sd", the start-up default) and the one "go depth"/"go infinite"
+// gave the current search only (0: none); SearchDepthLimit is what a search obeys.
 extern int nMaxDepth;
+extern int nGoDepth;
 // Deepest iteration the root driver runs; every per-iteration array holds this many entries.
 inline constexpr int kMaxSearchDepth = 255;
 // A requested maximum depth within 1..kMaxSearchDepth.
 inline int ClampMaxDepth(int nDepth) {
     return nDepth < 1 ? 1 : nDepth > kMaxSearchDepth ? kMaxSearchDepth : nDepth;
+}
+inline int SearchDepthLimit() {
+    return nGoDepth > 0 ? nGoDepth : nMaxDepth;
 }
 extern bool bFixedTime;
 extern double dClock[2];

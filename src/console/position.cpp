@@ -20,15 +20,53 @@ inline bool SameWordNoCase(const char* a, const char* b) {
 
 Position* pCurrent = &posGame;
 
-void MarkGameRoot() {
-    // A FEN full-move number of 0 would put the root before the start of the history.
-    if (game.nGamePly < 0) game.nGamePly = 0;
-    if (game.nGamePly > kMaxGamePly) game.nGamePly = kMaxGamePly;
-    game.aGameHistory[game.nGamePly] = RepetitionKey(*pCurrent);
-    aThreadMarkers[0].nLastIrreversible = game.nGamePly;
+namespace {
+
+// The game a "position" command works on: the engine's own game, or the staging copy that a
+// "position" arriving during a job fills while the job still reads the real one.
+struct GameTarget {
+    Position* pPos;
+    GameState* pGame;
+    int* pMarker;  // ply of the last irreversible move, for repetitions
+};
+
+GameTarget CurrentGame() {
+    return {pCurrent, &game, &aThreadMarkers[0].nLastIrreversible};
 }
 
-bool ParseCoordMove(char* word, Move* pMove) {
+alignas(64) Position posStaged;
+GameState gameStaged;
+int nStagedMarker = 0;
+bool bStaged = false;
+
+void MarkRoot(const GameTarget& t) {
+    // A FEN full-move number of 0 would put the root before the start of the history.
+    GameState* g = t.pGame;
+    if (g->nGamePly < 0) g->nGamePly = 0;
+    if (g->nGamePly > kMaxGamePly) g->nGamePly = kMaxGamePly;
+    g->aGameHistory[g->nGamePly] = RepetitionKey(*t.pPos);
+    *t.pMarker = g->nGamePly;
+}
+
+bool PlayMoveOn(const GameTarget& t, Move m) {
+    GameState* g = t.pGame;
+    if (g->nGamePly >= kMaxGamePly) {
+        OutputLine("%sGame too long: moves beyond ply %d are refused\n", bUciMode ? "info string " : "",
+                   kMaxGamePly);
+        return false;
+    }
+    // No thread's marker is written by the move itself: a staged game must leave worker 0's alone.
+    Position next;
+    MakeMove(m, t.pPos, &next, 0, -1);
+    if (next.nFifty == 0) *t.pMarker = g->nGamePly;
+    *t.pPos = next;
+    if (t.pPos->bSideToMove == WHITE) ++g->nFullMove;
+    g->aGameHistory[g->nGamePly + 1] = RepetitionKey(*t.pPos);
+    ++g->nGamePly;
+    return true;
+}
+
+bool ParseCoordMoveOn(const Position* pos, char* word, Move* pMove) {
     *pMove = 0;
     for (char* p = word; *p; ++p) *p = char(toupper(static_cast<unsigned char>(*p)));
     if (word[0] < 'A' || word[0] > 'H' || word[1] < '1' || word[1] > '8' || word[2] < 'A' || word[2] > 'H' ||
@@ -54,13 +92,13 @@ bool ParseCoordMove(char* word, Move* pMove) {
             break;
     }
     if (promo) kind = KIND_PROMO;
-    const int code = pCurrent->aBoard[from];
+    const int code = pos->aBoard[from];
     const int piece = CodeType(code);
-    int captured = CodeType(pCurrent->aBoard[to]);
+    int captured = CodeType(pos->aBoard[to]);
     if ((code == PieceCode(WHITE, KING) && from == SQ_E1 && (to == SQ_G1 || to == SQ_C1)) ||
         (code == PieceCode(BLACK, KING) && from == SQ_E8 && (to == SQ_G8 || to == SQ_C8)))
         kind = KIND_CASTLE;
-    if (pCurrent->aBoard[to] == 0) {
+    if (pos->aBoard[to] == 0) {
         if ((code == PieceCode(WHITE, PAWN) && to - from != 8 && to - from != 16) ||
             (code == PieceCode(BLACK, PAWN) && from - to != 8 && from - to != 16)) {
             kind = KIND_EP;
@@ -71,22 +109,8 @@ bool ParseCoordMove(char* word, Move* pMove) {
     return true;
 }
 
-bool PlayGameMove(Move m) {
-    if (game.nGamePly >= kMaxGamePly) {
-        OutputLine("%sGame too long: moves beyond ply %d are refused\n", bUciMode ? "info string " : "",
-                   kMaxGamePly);
-        return false;
-    }
-    Position next;
-    MakeMove(m, pCurrent, &next, 0, 0);
-    *pCurrent = next;
-    if (pCurrent->bSideToMove == WHITE) ++game.nFullMove;
-    game.aGameHistory[game.nGamePly + 1] = RepetitionKey(*pCurrent);
-    ++game.nGamePly;
-    return true;
-}
-
-void SetUpPosition(WordList* words) {
+// False when a rejected FEN left everything as it was.
+bool SetUpPositionOn(WordList* words, const GameTarget& t) {
     int nMovesAt = -1;
     for (int i = 1; i < words->nCount; ++i) {
         if (SameWordNoCase(words->Word(i), "moves")) {
@@ -105,25 +129,77 @@ void SetUpPosition(WordList* words) {
         }
         if (!fen.empty()) {
             // A rejected FEN keeps the old position, and its moves would only be noise there.
-            if (!ParseFen(pCurrent, &game, fen.c_str())) return;
-            MarkGameRoot();
+            if (!ParseFen(t.pPos, t.pGame, fen.c_str())) return false;
+            MarkRoot(t);
         }
     } else if (strcmp(words->Word(1), "startpos") == 0) {
-        SetStartPosition(pCurrent);
-        game.nFullMove = 1;
-        game.nGamePly = 0;
-        MarkGameRoot();
+        SetStartPosition(t.pPos);
+        t.pGame->nFullMove = 1;
+        t.pGame->nGamePly = 0;
+        MarkRoot(t);
     }
-    if (nMovesAt < 0) return;
+    if (nMovesAt < 0) return true;
 
     for (int i = nMovesAt + 1; i < words->nCount; ++i) {
         char* word = words->Word(i);
         Move m;
-        if (!ParseCoordMove(word, &m)) break;
-        if (!IsGeneratedMove(pCurrent, m)) {
+        if (!ParseCoordMoveOn(t.pPos, word, &m)) break;
+        if (!IsGeneratedMove(t.pPos, m)) {
             OutputLine("Illegal move: %s\n", word);
             continue;
         }
-        if (!PlayGameMove(m)) break;
+        if (!PlayMoveOn(t, m)) break;
     }
+    return true;
+}
+
+}  // namespace
+
+void MarkGameRoot() {
+    MarkRoot(CurrentGame());
+}
+
+bool ParseCoordMove(char* word, Move* pMove) {
+    return ParseCoordMoveOn(pCurrent, word, pMove);
+}
+
+bool PlayGameMove(Move m) {
+    return PlayMoveOn(CurrentGame(), m);
+}
+
+void SetUpPosition(WordList* words) {
+    SetUpPositionOn(words, CurrentGame());
+}
+
+bool StagePosition(WordList* words) {
+    const bool bFromScratch = strcmp(words->Word(1), "fen") == 0 || strcmp(words->Word(1), "startpos") == 0;
+    if (!bFromScratch && !bStaged) return false;
+    // A fresh copy of what is staged (or of nothing yet) takes a rejected FEN without harm.
+    static Position pos;
+    static GameState g;
+    int nMarker = nStagedMarker;
+    if (bStaged) {
+        pos = posStaged;
+        g = gameStaged;
+    } else {
+        SetStartPosition(&pos);
+        g.nFullMove = 1;
+        g.nGamePly = 0;
+        g.aGameHistory[0] = RepetitionKey(pos);
+        nMarker = 0;
+    }
+    if (!SetUpPositionOn(words, {&pos, &g, &nMarker})) return true;
+    posStaged = pos;
+    gameStaged = g;
+    nStagedMarker = nMarker;
+    bStaged = true;
+    return true;
+}
+
+void InstallStagedPosition() {
+    if (!bStaged) return;
+    *pCurrent = posStaged;
+    game = gameStaged;
+    aThreadMarkers[0].nLastIrreversible = nStagedMarker;
+    bStaged = false;
 }

@@ -1,8 +1,13 @@
 #include <sys/types.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "console/console.h"
 #include "console/options.h"
@@ -82,14 +87,84 @@ void ShutDownEngine(bool bFinishTool) {
     FreeHashTables();
 }
 
+namespace {
+
+// Lines for the command thread, in the order they were read.
+struct QueuedLine {
+    std::string sText;
+    LineMarks marks;
+};
+std::mutex mtxQueue;
+std::condition_variable cvQueued, cvDone;
+std::deque<QueuedLine> queue;
+bool bLineRunning = false;  // the command thread is inside a line
+bool bInputEnded = false;
+bool bCommandsDone = false;  // the command thread has returned
+
+void CommandThread() {
+    for (;;) {
+        QueuedLine item;
+        {
+            std::unique_lock<std::mutex> lock(mtxQueue);
+            cvQueued.wait(lock, [] { return !queue.empty() || bInputEnded || bQuitRequested.load(); });
+            if (bQuitRequested.load() || queue.empty()) {
+                bCommandsDone = true;
+                cvDone.notify_all();
+                return;
+            }
+            item = std::move(queue.front());
+            queue.pop_front();
+            bLineRunning = true;
+        }
+        ExecuteLine(item.sText.c_str(), item.marks);
+        {
+            std::lock_guard<std::mutex> lock(mtxQueue);
+            bLineRunning = false;
+        }
+        cvDone.notify_all();
+    }
+}
+
+}  // namespace
+
 int EngineMain() {
     setvbuf(stdout, nullptr, _IONBF, 0);
     PrintBanner();
     InitEngine();
-    // The end of input ends the run like "quit".
+    std::thread commands(CommandThread);
+
+    // The input thread never waits for a search: "stop", "isready", "ponderhit" and the quit
+    // words are answered here at once, everything else is queued for the command thread. A
+    // line that finishes quickly is waited for, so that settings and output keep the order
+    // of the input; one that waits for a search (or runs long) is left running.
     std::string line;
     bool bQuit = false;
-    while (!bQuit && ReadInputLine(stdin, &line)) bQuit = ExecuteCommand(line.c_str());
+    while (!bQuit && ReadInputLine(stdin, &line)) {
+        if (AnswerAtOnce(line.c_str(), &bQuit)) continue;
+        std::unique_lock<std::mutex> lock(mtxQueue);
+        queue.push_back({line, CurrentMarks()});
+        cvQueued.notify_one();
+        cvDone.wait_for(lock, std::chrono::milliseconds(20), [] { return queue.empty() && !bLineRunning; });
+    }
+
+    if (bQuit) {
+        // Nothing queued runs any more; a command waiting for a job drops out once it ends.
+        bQuitRequested = true;
+        std::unique_lock<std::mutex> lock(mtxQueue);
+        queue.clear();
+        cvQueued.notify_one();
+        while (!bCommandsDone) {
+            AbortToolJob();
+            bStopSearch = true;
+            cvDone.wait_for(lock, std::chrono::milliseconds(1));
+        }
+    } else {
+        // The end of input ends the run like "quit", once the lines read so far have run.
+        std::lock_guard<std::mutex> lock(mtxQueue);
+        bInputEnded = true;
+        cvQueued.notify_one();
+    }
+    commands.join();
     ShutDownEngine(!bQuit);
     return 0;
 }

@@ -1,25 +1,41 @@
 #include "platform/platform.h"
 
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <ctime>
 #include <thread>
 
-#include <sys/syscall.h>
-
 int64_t NowMs() {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-int64_t WallSeconds() { return int64_t(std::time(nullptr)); }
+int64_t WallSeconds() {
+    return int64_t(std::time(nullptr));
+}
 
-void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void SleepMs(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
-long CurrentThreadId() { return long(syscall(SYS_gettid)); }
+long CurrentThreadId() {
+    return long(syscall(SYS_gettid));
+}
 
-bool IsTerminal(FILE* stream) { return isatty(fileno(stream)) != 0; }
+std::string ExecutableDir() {
+    char buf[4096];
+    const ssize_t n = readlink("/proc/self/exe", buf, sizeof(buf) - 1);
+    if (n <= 0) return "";
+    std::string path(buf, size_t(n));
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "" : path.substr(0, slash);
+}
+
+bool IsTerminal(FILE* stream) {
+    return isatty(fileno(stream)) != 0;
+}
 
 void SetConsoleAttribute(FILE* stream, int attr) {
     if (attr == 7) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <mutex>
+#include <string>
 
 // Milliseconds of a monotonic wall clock (never CPU time).
 int64_t NowMs();
@@ -14,6 +15,10 @@ int64_t WallSeconds();
 void SleepMs(int ms);
 // A numeric id of the calling thread, for log prefixes.
 long CurrentThreadId();
+
+// The folder of the running program (from /proc/self/exe), without a trailing slash; empty
+// when it cannot be found.
+std::string ExecutableDir();
 
 // True when the stream is an interactive terminal (colours are then used).
 bool IsTerminal(FILE* stream);

@@ -43,6 +43,15 @@ Move FirstLegalMove(const Position* pos) {
     return 0;
 }
 
+int CountLegalMoves(const Position* pos) {
+    Move moves[kMaxMoves];
+    int n = GenerateCaptures(pos, moves, kMaxMoves);
+    n += GenerateQuiets(pos, moves + n, kMaxMoves - n);
+    int nLegal = 0;
+    for (int i = 0; i < n; ++i) nLegal += IsMoveValid(pos, moves[i]) && IsLegalMove(pos, moves[i]);
+    return nLegal;
+}
+
 // The root has stood here twice before since the last irreversible move: a draw by
 // repetition that the GUI has not claimed.
 bool RootIsRepetition(const Position& root) {
@@ -237,6 +246,10 @@ int IterativeDeepening(const Position* pos, int nMaxDepthArg, PvLine* result, bo
         return result->nScore;
     }
 
+    // A forced move is played after the first iteration, whatever the thread count: with
+    // helpers at the root's split point no single searcher sees that the root has one move.
+    const bool bOnlyMove = CountLegalMoves(&root) == 1;
+
     // A root standing for the third time would end every iteration at once with an empty line;
     // searched as if its history began here, it gives a move worth playing.
     int& nMarker = aThreadMarkers[0].nLastIrreversible;
@@ -301,7 +314,7 @@ int IterativeDeepening(const Position* pos, int nMaxDepthArg, PvLine* result, bo
             break;
         }
         if (s == -MATE) break;
-        if (ss.bLastIteration) {
+        if (ss.bLastIteration || (bOnlyMove && !bPondering.load(std::memory_order_relaxed))) {
             TraceLog(1, "Last Iteration\n");
             fflush(stdout);
             break;

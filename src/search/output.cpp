@@ -74,15 +74,20 @@ std::string FormatUciInfo(const Position* pos, const PvLine& line, int nIteratio
                           double dSeconds, uint64_t nNodes, int nSelDepthPlies, double dHashFull) {
     const int nScore = line.nScore;
     const char* szBound = nAlpha >= nScore ? " upperbound" : nScore < nBeta ? "" : " lowerbound";
-    // Mates go out as raw centipawn values (30000 less the plies to mate), never as "mate N".
     const double dNps = dSeconds > 0 ? double(nNodes) / dSeconds : 0.0;
 
     std::string out;
     out.reserve(1024);
-    AppendF(&out,
-            "info score cp %d%s depth %d seldepth %d nodes %" PRIu64
-            " time %.0lf nps %.0lf hashfull %.0lf pv ",
-            nScore, szBound, nIteration, nSelDepthPlies, nNodes, dSeconds * 1000.0, dNps, dHashFull);
+    // A mate goes out in moves, as the protocol has it and every GUI shows it: "mate 2" for the
+    // mover mating with its second move, "mate -1" for being mated after its next move.
+    if (nScore > MATE_BOUND)
+        AppendF(&out, "info score mate %d", (MATE - nScore + 1) / 2);
+    else if (nScore < -MATE_BOUND)
+        AppendF(&out, "info score mate %d", -((MATE + nScore + 1) / 2));
+    else
+        AppendF(&out, "info score cp %d", nScore);
+    AppendF(&out, "%s depth %d seldepth %d nodes %" PRIu64 " time %.0lf nps %.0lf hashfull %.0lf pv ",
+            szBound, nIteration, nSelDepthPlies, nNodes, dSeconds * 1000.0, dNps, dHashFull);
 
     // The line as far as it holds in the position, then what the table adds to it.
     int n = line.nLength < kMaxPly ? line.nLength : kMaxPly;

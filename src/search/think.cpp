@@ -41,7 +41,7 @@ void Think(const Position* pos, int64_t nStartMs) {
     ResetHashFills();
 
     PvLine line;
-    const int nScore = IterativeDeepening(&root, nMaxDepth, &line, bShowBoard, nullptr, 0, nStartMs);
+    const int nScore = IterativeDeepening(&root, SearchDepthLimit(), &line, bShowBoard, nullptr, 0, nStartMs);
     HoldBestMove();
     // Still pondering: the GUI stopped a ponder search, whose move is reported and not played.
     const bool bPonderStopped = bPondering.load(std::memory_order_relaxed);

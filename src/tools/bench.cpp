@@ -129,10 +129,9 @@ void RunPerftTimed(const char* szHeader, bool bEval) {
     WorkerSlot& slot = aWorkers[0];
     if (!ParseFen(&slot.posJob, &game, "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1")) return;
     slot.nPerftDepth = 6;
-    // Inside a tool job the helpers are awake and take whole sub-trees; outside one they sleep
-    // and would never pick their work up.
+    // One thread, as the header says, so that the figures compare across NumThreads settings.
     const int nSaved = nNumThreads;
-    if (!ToolJobRunning()) nNumThreads = 1;
+    nNumThreads = 1;
     PerftReport(&slot, bEval);
     nNumThreads = nSaved;
 }

@@ -89,13 +89,19 @@ bool ReadRecord(FILE* f, char* szPosition, char* szMoves, char* szId) {
 
     // The identifier must follow on the same line; a record without one must not swallow the
     // first word of the next record.
-    // Its first and last characters (quotes, the closing ";") are dropped; a cut word has lost
-    // its last character already.
+    // The closing ";" goes, and the quotes when the id has them ("WAC.001" and WAC.001 both
+    // read as WAC.001).
     if (NextToken(f, &t, true) && strcmp(t.sz, "id") == 0 && NextToken(f, &t, true)) {
-        size_t n = strlen(t.sz);
-        size_t nKeep = n < 2 ? 0 : t.bCut ? n - 1 : n - 2;
-        memcpy(szId, t.sz + 1, nKeep);
-        szId[nKeep] = 0;
+        const char* p = t.sz;
+        size_t n = strlen(p);
+        if (n && p[n - 1] == ';') --n;
+        if (n && p[0] == '"') {
+            ++p;
+            --n;
+            if (n && p[n - 1] == '"') --n;
+        }
+        memcpy(szId, p, n);
+        szId[n] = 0;
     }
     SkipLine(f);
     return true;

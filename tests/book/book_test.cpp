@@ -387,18 +387,30 @@ TEST_F(BookTest, BookSwitchedOffDoesNothing) {
     EXPECT_FALSE(bLoaded);
 }
 
-TEST_F(BookTest, DefaultFileInWorkingDirectory) {
+TEST_F(BookTest, DefaultFileInWorkingDirectoryThenBesideTheProgram) {
     const std::filesystem::path saved = std::filesystem::current_path();
+    const std::filesystem::path exeDir = dir / "bin";
+    std::filesystem::create_directories(exeDir);
     std::filesystem::current_path(dir);
+    EXPECT_EQ(FindBookFile(exeDir.string()), kBookFileName) << "neither: the plain name";
     ::testing::internal::CaptureStdout();
-    EXPECT_FALSE(LoadBook());
+    EXPECT_FALSE(LoadBookFile(FindBookFile(exeDir.string()).c_str()));
     EXPECT_EQ(::testing::internal::GetCapturedStdout(),
               "Cannot find opening book file to load (QuietMarmoset.book)\n");
+
+    // Beside the program only: found there, under its full name.
+    path = (exeDir / kBookFileName).string();
+    Write(BookBytes(standard));
+    EXPECT_EQ(FindBookFile(exeDir.string()), path);
+    EXPECT_EQ(FindBookFile(""), kBookFileName);
+
+    // In the working directory too: that one wins.
     bOwnBook = true;
     path = (dir / kBookFileName).string();
     Write(BookBytes(standard));
+    EXPECT_EQ(FindBookFile(exeDir.string()), kBookFileName);
     ::testing::internal::CaptureStdout();
-    EXPECT_TRUE(LoadBook());
+    EXPECT_TRUE(LoadBookFile(FindBookFile(exeDir.string()).c_str()));
     EXPECT_EQ(::testing::internal::GetCapturedStdout(),
               "Successfully loaded opening book file (QuietMarmoset.book)\n");
     EXPECT_NE(Probe(afterE4), 0u);

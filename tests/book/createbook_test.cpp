@@ -432,7 +432,7 @@ TEST_F(CreateBookTest, FilesThatCannotBeOpenedOrCreated) {
 }
 
 TEST_F(CreateBookTest, MasterCollectionBookLoadsAndAnswers) {
-    const std::string pgn = std::string(QM_SHARED_DIR) + "/data/pgn/master/Carlsen.pgn";
+    const std::string pgn = std::string(QM_DATA_DIR) + "/pgn/master/Carlsen.pgn";
     const std::string out = Run(pgn, book);
     EXPECT_EQ(out, "Parsing " + pgn + " " + std::string(3 + 25, '.') +
                        "\nParsed 2851 games, processed 2402 games and stored 14307 positions\n"

@@ -338,7 +338,7 @@ TEST(PgnReader, SharedCollections) {
         {"awkward/pychesslib-variations-nags-and-comments.pgn", 1, 0, 0},  // comment before "1."
     };
     for (const Expected& e : table) {
-        const std::string path = std::string(QM_SHARED_DIR) + "/data/pgn/" + e.file;
+        const std::string path = std::string(QM_DATA_DIR) + "/pgn/" + e.file;
         FILE* f = fopen(path.c_str(), "r");
         ASSERT_NE(f, nullptr) << path;
         const ReadResult r = ReadAllFrom(f);
@@ -357,7 +357,7 @@ TEST(PgnReader, SharedCollections) {
 
 TEST(PgnReader, CollectionDetails) {
     auto read = [](const char* file) {
-        FILE* f = fopen((std::string(QM_SHARED_DIR) + "/data/pgn/" + file).c_str(), "r");
+        FILE* f = fopen((std::string(QM_DATA_DIR) + "/pgn/" + file).c_str(), "r");
         EXPECT_NE(f, nullptr) << file;
         ReadResult r = f ? ReadAllFrom(f) : ReadResult{};
         if (f) fclose(f);

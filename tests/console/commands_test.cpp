@@ -333,19 +333,27 @@ TEST_F(Console, FixedTimeDepthNodesAndInfinite) {
     EXPECT_EQ(dMoveTime[0], 2.5);
     EXPECT_EQ(dMoveTime[1], 2.5);
 
+    // A depth given to "go" holds for that search only; the lasting limit is "sd"'s.
+    nMaxDepth = 150;
     Go("GO Depth 7");
-    EXPECT_EQ(nMaxDepth, 7);
+    EXPECT_EQ(SearchDepthLimit(), 7);
+    EXPECT_EQ(nMaxDepth, 150);
     EXPECT_EQ(dMoveTime[0], 999999999.0);
 
     WordList w;
     SplitWords("go infinite", &w);
     EXPECT_TRUE(ParseGoParameters(&w));
-    EXPECT_EQ(nMaxDepth, 128);
-    Go("go movetime 100");  // the depth stays
-    EXPECT_EQ(nMaxDepth, 128);
+    EXPECT_EQ(SearchDepthLimit(), 128);
+    Go("go movetime 100");
+    EXPECT_EQ(SearchDepthLimit(), 150);
+    EXPECT_TRUE(bLowTime[0]) << "recomputed for a fixed-time search";
+    Go("go depth 5");
+    EXPECT_FALSE(bLowTime[0]) << "a depth search has no clock";
 
     dMoveTime[0] = 3.0;
+    bLowTime[0] = true;
     Go("go nodes 5000000000");
+    EXPECT_FALSE(bLowTime[0]);
     EXPECT_EQ(nNodeLimit, int64_t(5000000000));
     EXPECT_FALSE(bFixedTime);
     EXPECT_EQ(dMoveTime[0], 3.0);  // a node limit leaves the time budget alone

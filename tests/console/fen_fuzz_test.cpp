@@ -23,7 +23,9 @@ TEST(FenFuzz, MangledFensThroughTheInterpreter) {
     for (int i = 0; i < 3000; i++) {
         std::string s = aBases[rng() % 4];
         switch (i % 5) {
-            case 0: s.resize(rng() % s.size()); break;
+            case 0:
+                s.resize(rng() % s.size());
+                break;
             case 1:
                 for (int k = 0; k < 3; k++) s[rng() % s.size()] = alphabet[rng() % alphabet.size()];
                 break;
@@ -31,8 +33,12 @@ TEST(FenFuzz, MangledFensThroughTheInterpreter) {
                 s.clear();
                 for (int k = rng() % 120; k > 0; k--) s += char(rng() % 254 + 1);
                 break;
-            case 3: s.insert(rng() % s.size(), std::string(rng() % 300, alphabet[rng() % alphabet.size()])); break;
-            default: s += " moves e2e4 e7e5 a7a8q e1g1 " + std::to_string(rng()); break;
+            case 3:
+                s.insert(rng() % s.size(), std::string(rng() % 300, alphabet[rng() % alphabet.size()]));
+                break;
+            default:
+                s += " moves e2e4 e7e5 a7a8q e1g1 " + std::to_string(rng());
+                break;
         }
         for (char& ch : s)
             if (ch == '\n' || ch == '\r') ch = ' ';

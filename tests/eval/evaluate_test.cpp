@@ -115,7 +115,7 @@ TEST_F(EvalTest, MirroredPositionsEvaluateTheSameInEveryWindow) {
 }
 
 TEST_F(EvalTest, EveryWacPositionIsColourSymmetric) {
-    const std::string path = std::string(QM_SHARED_DIR) + "/data/epd/wac.epd";
+    const std::string path = std::string(QM_DATA_DIR) + "/epd/wac.epd";
     char szMoves[kEpdTextSize], szId[kEpdTextSize];
     Position pos;
     int n = 0;
@@ -278,7 +278,7 @@ TEST_F(EvalTest, CacheHitsAreIdenticalToFreshEvaluations) {
 TEST_F(EvalTest, ConcurrentEvaluationsAgreeWithASingleThread) {
     // Without the shared caches (whose torn slots are tolerated by design) the result must not
     // depend on what another thread evaluates meanwhile: the king-term cache is per thread.
-    const std::string path = std::string(QM_SHARED_DIR) + "/data/epd/wac.epd";
+    const std::string path = std::string(QM_DATA_DIR) + "/epd/wac.epd";
     std::vector<Position> positions;
     char szMoves[kEpdTextSize], szId[kEpdTextSize];
     Position pos;
@@ -490,7 +490,7 @@ int ReferenceKingSafety(const Position& pos, int us) {
 
 TEST_F(EvalTest, KingSafetyFollowsItsDefinitionOnTestSuites) {
     for (const char* file : {"wac.epd", "arasan21.epd", "ecmgcp.epd"}) {
-        const std::string path = std::string(QM_SHARED_DIR) + "/data/epd/" + file;
+        const std::string path = std::string(QM_DATA_DIR) + "/epd/" + file;
         char szMoves[kEpdTextSize], szId[kEpdTextSize];
         Position pos;
         for (int i = 0; ReadEpdRecord(path.c_str(), &pos, szMoves, i, szId); i++) {

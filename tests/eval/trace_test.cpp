@@ -166,22 +166,22 @@ TEST_F(TraceTest, TestEvalReportsEachRecordAndTheSummary) {
     TestEval(path.c_str());
     const std::string out = testing::internal::GetCapturedStdout();
     unlink(path.c_str());
-    EXPECT_NE(out.find("Test #001 (start\"):\t0\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("Test #001 (start):\t0\n"), std::string::npos) << out;
     EXPECT_EQ(out.find("Test #002"), std::string::npos) << out;  // refused by the FEN reader
     EXPECT_NE(out.find("Invalid FEN"), std::string::npos) << out;
-    EXPECT_NE(out.find("Test #003 (knn\"):\t0\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("Test #003 (knn):\t0\n"), std::string::npos) << out;
     EXPECT_EQ(out.find("ERROR"), std::string::npos) << out;
     EXPECT_NE(out.find("There were 0/2 (0.0%) lazy eval problems, max difference = 0\n"), std::string::npos)
         << out;
 }
 
 TEST_F(TraceTest, TestEvalOverWacFindsNoAsymmetryAndMeasuresTheSecondLazyExit) {
-    const std::string path = std::string(QM_SHARED_DIR) + "/data/epd/wac.epd";
+    const std::string path = std::string(QM_DATA_DIR) + "/epd/wac.epd";
     testing::internal::CaptureStdout();
     TestEval(path.c_str());
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(out.find("ERROR"), std::string::npos);
-    EXPECT_NE(out.find("Test #300 (AC.300):\t"), std::string::npos);
+    EXPECT_NE(out.find("Test #300 (WAC.300):\t"), std::string::npos);
     std::smatch m;
     ASSERT_TRUE(std::regex_search(out, m,
                                   std::regex("There were ([0-9]+)/300 \\(([0-9.]+)%\\) lazy eval problems, "

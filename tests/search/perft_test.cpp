@@ -63,7 +63,7 @@ TEST_F(PerftCounts, MatedAndStalematedSidesHaveNoMoves) {
 }
 
 TEST_F(PerftCounts, SuiteToDepthFour) {
-    std::ifstream in(std::string(QM_SHARED_DIR) + "/data/perft/perftsuite.epd");
+    std::ifstream in(std::string(QM_DATA_DIR) + "/perft/perftsuite.epd");
     ASSERT_TRUE(in) << "perft suite missing";
     int nPositions = 0;
     const auto t0 = std::chrono::steady_clock::now();
@@ -151,7 +151,8 @@ TEST(PerftThreads, SameCountsWithTwoThreeAndFourThreads) {
     for (int t = 2; t <= 4; ++t) script += "perft 4 " + std::to_string(t) + "\n";
     script += std::string("position fen ") + kPosition3 + "\n";
     for (int t = 2; t <= 4; ++t) script += "perfte 4 " + std::to_string(t) + "\n";
-    EngineRun run = RunEngine(script + "quit\n", 300000);
+    // The end of input, unlike "quit", lets every queued command run.
+    EngineRun run = RunEngine(script, 300000);
     ASSERT_EQ(run.nExitCode, 0) << run.sErr;
     std::vector<std::vector<uint64_t>> reports = ParsePerftReports(run.sOut);
     ASSERT_EQ(reports.size(), 6u) << run.sOut;

@@ -392,19 +392,22 @@ TEST_F(RootTest, UciLineScoresBoundsAndMates) {
               "info score cp 31 lowerbound depth 2");
     // A time of 0 gives nps 0.
     EXPECT_NE(FormatUciInfo(&pos, line, 2, 11, 51, 0, 7, 5, 0).find(" time 0 nps 0 "), std::string::npos);
-    // Mates are raw centipawn scores: a mate in two for the side to move is 29997, being
-    // mated next move -29998; no "mate N" form.
+    // Mates go out in moves: mate in one (29999), mate in two (29997), mated next move (-29998).
     line.nScore = MATE - 1;
     EXPECT_EQ(FormatUciInfo(&pos, line, 2, -SCORE_INF, SCORE_INF, 0, 7, 5, 0).substr(0, 26),
-              "info score cp 29999 depth ");
+              "info score mate 1 depth 2 ");
     line.nScore = MATE - 3;
     EXPECT_EQ(FormatUciInfo(&pos, line, 2, -SCORE_INF, SCORE_INF, 0, 7, 5, 0).substr(0, 26),
-              "info score cp 29997 depth ");
+              "info score mate 2 depth 2 ");
     line.nScore = -(MATE - 2);
     EXPECT_EQ(FormatUciInfo(&pos, line, 2, -SCORE_INF, SCORE_INF, 0, 7, 5, 0).substr(0, 27),
-              "info score cp -29998 depth ");
-    EXPECT_EQ(FormatUciInfo(&pos, line, 2, -SCORE_INF, SCORE_INF, 0, 7, 5, 0).find("mate"),
-              std::string::npos);
+              "info score mate -1 depth 2 ");
+    line.nScore = -(MATE - 4);
+    EXPECT_EQ(FormatUciInfo(&pos, line, 2, -SCORE_INF, SCORE_INF, 0, 7, 5, 0).substr(0, 27),
+              "info score mate -2 depth 2 ");
+    line.nScore = MATE_BOUND;  // the last score that is not a mate
+    EXPECT_EQ(FormatUciInfo(&pos, line, 2, -SCORE_INF, SCORE_INF, 0, 7, 5, 0).substr(0, 26),
+              "info score cp 29872 depth ");
     line.nScore = -MATE_BOUND;
     EXPECT_EQ(FormatUciInfo(&pos, line, 2, -SCORE_INF, SCORE_INF, 0, 7, 5, 0).substr(0, 27),
               "info score cp -29872 depth ");

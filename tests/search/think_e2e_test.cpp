@@ -235,7 +235,7 @@ TEST(Think, PonderHitPlaysThePonderedSearchAndStopOnlyReportsIt) {
     EXPECT_EQ(EndSession(&s), 0);
 }
 
-TEST(Think, MateInOneIsReportedAsRawScore) {
+TEST(Think, MateInOneIsReportedInMoves) {
     EngineSession s;
     StartUci(&s);
     SendLine(&s, std::string("position fen ") + kMateInOne);
@@ -244,7 +244,7 @@ TEST(Think, MateInOneIsReportedAsRawScore) {
     ASSERT_GE(GoAndWait(&s, "go depth 6", &best, 10000 * kSlow, &info), 0);
     EXPECT_EQ(best, "bestmove a1a8");
     bool bMate = false;
-    for (const std::string& l : info) bMate |= l.rfind("info score cp 29999 depth ", 0) == 0;
+    for (const std::string& l : info) bMate |= l.rfind("info score mate 1 depth ", 0) == 0;
     EXPECT_TRUE(bMate);
     // The mate stops the iterations (three plies after it was found), well before depth 6.
     for (const std::string& l : info) EXPECT_EQ(l.find(" depth 6 "), std::string::npos) << l;
@@ -254,7 +254,7 @@ TEST(Think, MateInOneIsReportedAsRawScore) {
     ASSERT_GE(GoAndWait(&s, "go depth 5", &best, 10000 * kSlow, &info), 0);
     EXPECT_EQ(BestOf(best), "a8a7");
     bool bMated = false;
-    for (const std::string& l : info) bMated |= l.rfind("info score cp -29998 depth ", 0) == 0;
+    for (const std::string& l : info) bMated |= l.rfind("info score mate -1 depth ", 0) == 0;
     EXPECT_TRUE(bMated);
     EXPECT_EQ(EndSession(&s), 0);
 }

@@ -22,7 +22,7 @@ struct SuiteEntry {
 
 std::vector<SuiteEntry> ReadSuite() {
     std::vector<SuiteEntry> suite;
-    std::ifstream in(std::string(QM_SHARED_DIR) + "/data/perft/perftsuite.epd");
+    std::ifstream in(std::string(QM_DATA_DIR) + "/perft/perftsuite.epd");
     for (std::string line; std::getline(in, line);) {
         std::istringstream fields(line);
         SuiteEntry e;
@@ -50,7 +50,7 @@ void RunSuite(int maxDepth, int threads) {
         script += "position fen " + e.sFen + "\nperft " + std::to_string(depth) + " " +
                   std::to_string(threads) + "\n";
     }
-    EngineRun run = RunEngine(script + "quit\n", 40 * kMinutes);
+    EngineRun run = RunEngine(script, 40 * kMinutes);
     ASSERT_FALSE(run.bTimedOut);
     ASSERT_EQ(run.nExitCode, 0) << run.sErr;
     std::vector<std::vector<uint64_t>> reports = ParsePerftReports(run.sOut);
@@ -74,7 +74,7 @@ TEST(PerftDeep, SixPlyCountsWithOneToFourThreads) {
         script += std::string("position fen ") + kKiwipete + "\nperft 5 " + std::to_string(t) + "\n";
         script += std::string("position fen ") + kPosition3 + "\nperft 6 " + std::to_string(t) + "\n";
     }
-    EngineRun run = RunEngine(script + "quit\n", 30 * kMinutes);
+    EngineRun run = RunEngine(script, 30 * kMinutes);
     ASSERT_EQ(run.nExitCode, 0) << run.sErr;
     std::vector<std::vector<uint64_t>> reports = ParsePerftReports(run.sOut);
     ASSERT_EQ(reports.size(), 12u) << run.sOut;

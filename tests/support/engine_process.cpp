@@ -29,7 +29,16 @@ std::string ReadFile(const std::string& path) {
 
 }  // namespace
 
-EngineRun RunEngine(const std::string& input, int nTimeoutMs) {
+std::string PlaceEngine(const std::string& dir) {
+    // A link costs nothing; across file systems a copy does the same.
+    const std::string exe = dir + "/quietmarmoset";
+    std::error_code ec;
+    std::filesystem::create_hard_link(QM_BINARY, exe, ec);
+    if (ec) std::filesystem::copy_file(QM_BINARY, exe, std::filesystem::copy_options::overwrite_existing, ec);
+    return ec ? std::string(QM_BINARY) : exe;
+}
+
+EngineRun RunEngine(const std::string& input, int nTimeoutMs, const std::string& sExe) {
     EngineRun run;
     char dirTemplate[] = "/tmp/qm_engine_XXXXXX";
     const char* dir = mkdtemp(dirTemplate);
@@ -48,10 +57,11 @@ EngineRun RunEngine(const std::string& input, int nTimeoutMs) {
     posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addchdir_np(&actions, sDir.c_str());
-    char* argv[] = {const_cast<char*>(QM_BINARY), nullptr};
+    const std::string exe = sExe.empty() ? PlaceEngine(sDir) : sExe;
+    char* argv[] = {const_cast<char*>(exe.c_str()), nullptr};
     pid_t pid = 0;
     const auto t0 = std::chrono::steady_clock::now();
-    const int rc = posix_spawn(&pid, QM_BINARY, &actions, nullptr, argv, environ);
+    const int rc = posix_spawn(&pid, exe.c_str(), &actions, nullptr, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) return run;
 
@@ -108,9 +118,10 @@ bool StartSession(EngineSession* s) {
     posix_spawn_file_actions_addclose(&actions, toEngine[1]);
     posix_spawn_file_actions_addclose(&actions, fromEngine[0]);
     posix_spawn_file_actions_addchdir_np(&actions, s->sDir.c_str());
-    char* argv[] = {const_cast<char*>(QM_BINARY), nullptr};
+    const std::string exe = PlaceEngine(s->sDir);
+    char* argv[] = {const_cast<char*>(exe.c_str()), nullptr};
     pid_t pid = 0;
-    const int rc = posix_spawn(&pid, QM_BINARY, &actions, nullptr, argv, environ);
+    const int rc = posix_spawn(&pid, exe.c_str(), &actions, nullptr, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
     close(toEngine[0]);
     close(fromEngine[1]);

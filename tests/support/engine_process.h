@@ -21,9 +21,15 @@ struct EngineRun {
     double dSeconds = 0;
 };
 
-// Feeds `input` to QM_BINARY on standard input (then closes it) and waits at most nTimeoutMs.
-// The engine runs in a fresh temporary directory so that no file of the tree is touched.
-EngineRun RunEngine(const std::string& input, int nTimeoutMs = 60000);
+// Puts the engine binary (QM_BINARY) into dir, as a link or a copy, and returns its path (the
+// binary itself when neither works). The engine looks for its book beside itself too: a copy
+// in a fresh folder keeps a book in the build folder out of the tests.
+std::string PlaceEngine(const std::string& dir);
+
+// Feeds `input` to the engine on standard input (then closes it) and waits at most nTimeoutMs.
+// The engine runs in a fresh temporary directory so that no file of the tree is touched; sExe
+// names the binary to run (default: a copy of QM_BINARY placed in that directory).
+EngineRun RunEngine(const std::string& input, int nTimeoutMs = 60000, const std::string& sExe = "");
 
 // The engine binary in a conversation: lines are sent one at a time and the replies read as they
 // come, with their arrival times, so that tests can measure how fast the engine answers.
@@ -37,7 +43,7 @@ struct EngineSession {
     int64_t nStartMs = 0;
 };
 
-// Starts QM_BINARY in a fresh temporary directory; false when it cannot be started.
+// Starts a copy of QM_BINARY (PlaceEngine) in a fresh temporary directory; false when it cannot be started.
 bool StartSession(EngineSession* s);
 // Sends one line (a line end is added); returns the time it was sent (SessionMs).
 int64_t SendLine(EngineSession* s, const std::string& line);

@@ -197,7 +197,7 @@ TEST_F(DumpPgnTest, FailuresLeaveTheOldFilesAlone) {
 }
 
 TEST_F(DumpPgnTest, MasterCollection) {
-    const std::string pgn = std::string(QM_SHARED_DIR) + "/data/pgn/master/Carlsen.pgn";
+    const std::string pgn = std::string(QM_DATA_DIR) + "/pgn/master/Carlsen.pgn";
     bool bOk = false;
     EXPECT_EQ(Run(pgn, &bOk), "Parsing ..." + std::string(28, '.') + "\nDone\n");
     EXPECT_TRUE(bOk);
