@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "board/board.h"
-#include "console/options.h"
+#include "core/settings.h"
 #include "eval/eval.h"
 #include "search/hash.h"
 #include "tools/epd.h"

@@ -12,11 +12,10 @@
 #include <cstdio>
 #include <string>
 
+#include "core/settings.h"
+
 using Bitboard = uint64_t;
 using Move = uint32_t;
-
-inline constexpr const char* kVersion = "1.04";
-inline constexpr int kMaxThreads = 4;
 
 // Colours and piece types.
 enum : int { WHITE = 0, BLACK = 1 };
@@ -25,22 +24,60 @@ enum : int { NONE = 0, PAWN = 1, KNIGHT = 2, BISHOP = 3, ROOK = 4, QUEEN = 5, KI
 enum : int { BB_PAWN = 0, BB_KNIGHT, BB_BISHOP, BB_ROOK, BB_QUEEN, BB_KING, BB_BQ, BB_RQ, BB_ALL };
 // Piece codes on aBoard: type | 8 for white, type | 16 for black.
 inline constexpr int kWhiteBit = 8, kBlackBit = 16;
-inline constexpr int PieceCode(int colour, int type) { return type | (colour ? kBlackBit : kWhiteBit); }
-inline constexpr int CodeType(int code) { return code & 7; }
-inline constexpr int CodeColour(int code) { return (code >> 4) & 1; }
+inline constexpr int PieceCode(int colour, int type) {
+    return type | (colour ? kBlackBit : kWhiteBit);
+}
+inline constexpr int CodeType(int code) {
+    return code & 7;
+}
+inline constexpr int CodeColour(int code) {
+    return (code >> 4) & 1;
+}
 
 // Squares: rank * 8 + (7 - file); 0 = h1, 7 = a1, 56 = h8, 63 = a8.
-inline constexpr int MakeSquare(int file, int rank) { return rank * 8 + (7 - file); }
-inline constexpr int SquareFile(int sq) { return 7 - (sq & 7); }  // a = 0
-inline constexpr int SquareRank(int sq) { return sq >> 3; }       // rank 1 = 0
-inline constexpr char FileChar(int sq) { return char('h' - (sq & 7)); }
-inline constexpr char RankChar(int sq) { return char('1' + (sq >> 3)); }
-enum : int { SQ_H1 = 0, SQ_G1 = 1, SQ_F1 = 2, SQ_E1 = 3, SQ_D1 = 4, SQ_C1 = 5, SQ_B1 = 6, SQ_A1 = 7,
-             SQ_H8 = 56, SQ_G8 = 57, SQ_F8 = 58, SQ_E8 = 59, SQ_D8 = 60, SQ_C8 = 61, SQ_B8 = 62, SQ_A8 = 63 };
+inline constexpr int MakeSquare(int file, int rank) {
+    return rank * 8 + (7 - file);
+}
+inline constexpr int SquareFile(int sq) {
+    return 7 - (sq & 7);
+}  // a = 0
+inline constexpr int SquareRank(int sq) {
+    return sq >> 3;
+}  // rank 1 = 0
+inline constexpr char FileChar(int sq) {
+    return char('h' - (sq & 7));
+}
+inline constexpr char RankChar(int sq) {
+    return char('1' + (sq >> 3));
+}
+enum : int {
+    SQ_H1 = 0,
+    SQ_G1 = 1,
+    SQ_F1 = 2,
+    SQ_E1 = 3,
+    SQ_D1 = 4,
+    SQ_C1 = 5,
+    SQ_B1 = 6,
+    SQ_A1 = 7,
+    SQ_H8 = 56,
+    SQ_G8 = 57,
+    SQ_F8 = 58,
+    SQ_E8 = 59,
+    SQ_D8 = 60,
+    SQ_C8 = 61,
+    SQ_B8 = 62,
+    SQ_A8 = 63
+};
 
 // Castling rights and has-castled flags.
-enum : int { CASTLE_WK = 0x01, CASTLE_WQ = 0x02, CASTLE_BK = 0x04, CASTLE_BQ = 0x08,
-             CASTLED_W = 0x10, CASTLED_B = 0x20 };
+enum : int {
+    CASTLE_WK = 0x01,
+    CASTLE_WQ = 0x02,
+    CASTLE_BK = 0x04,
+    CASTLE_BQ = 0x08,
+    CASTLED_W = 0x10,
+    CASTLED_B = 0x20
+};
 
 // The position record: a plain value, copied whole by MakeMove.
 struct alignas(64) Position {
@@ -74,7 +111,9 @@ inline void CopyPosition(Position* dst, const Position* src) {
 #endif
 }
 
-inline Bitboard Occupancy(const Position& pos) { return pos.bbPieces[0][BB_ALL] | pos.bbPieces[1][BB_ALL]; }
+inline Bitboard Occupancy(const Position& pos) {
+    return pos.bbPieces[0][BB_ALL] | pos.bbPieces[1][BB_ALL];
+}
 
 // Game state beside the position. The history is far longer than any game plus the
 // deepest search line (index nGamePly + 128 must stay inside).
@@ -97,12 +136,24 @@ extern ThreadMarker aThreadMarkers[kMaxThreads];
 // ---------------------------------------------------------------------------------------
 // Move word: To 0-5, From 6-11, Kind 12-13, Promo 14-16, Piece 17-19, Captured 20-22.
 enum : int { KIND_NORMAL = 0, KIND_CASTLE = 1, KIND_PROMO = 2, KIND_EP = 3 };
-inline constexpr int MoveTo(Move m) { return int(m & 63); }
-inline constexpr int MoveFrom(Move m) { return int((m >> 6) & 63); }
-inline constexpr int MoveKind(Move m) { return int((m >> 12) & 3); }
-inline constexpr int MovePromo(Move m) { return int((m >> 14) & 7); }
-inline constexpr int MovePiece(Move m) { return int((m >> 17) & 7); }
-inline constexpr int MoveCaptured(Move m) { return int((m >> 20) & 7); }
+inline constexpr int MoveTo(Move m) {
+    return int(m & 63);
+}
+inline constexpr int MoveFrom(Move m) {
+    return int((m >> 6) & 63);
+}
+inline constexpr int MoveKind(Move m) {
+    return int((m >> 12) & 3);
+}
+inline constexpr int MovePromo(Move m) {
+    return int((m >> 14) & 7);
+}
+inline constexpr int MovePiece(Move m) {
+    return int((m >> 17) & 7);
+}
+inline constexpr int MoveCaptured(Move m) {
+    return int((m >> 20) & 7);
+}
 inline constexpr Move BuildMove(int from, int to, int kind, int promo, int piece, int captured) {
     return Move(to) | (Move(from) << 6) | (Move(kind) << 12) | (Move(promo) << 14) | (Move(piece) << 17) |
            (Move(captured) << 20);
@@ -145,9 +196,15 @@ extern Bitboard abbFrontSpanAdjacent[2][64];
 
 void InitTables();
 
-inline constexpr Bitboard SquareBit(int sq) { return Bitboard(1) << sq; }
-inline int PopCount(Bitboard b) { return std::popcount(b); }
-inline int LowestSquare(Bitboard b) { return std::countr_zero(b); }
+inline constexpr Bitboard SquareBit(int sq) {
+    return Bitboard(1) << sq;
+}
+inline int PopCount(Bitboard b) {
+    return std::popcount(b);
+}
+inline int LowestSquare(Bitboard b) {
+    return std::countr_zero(b);
+}
 inline int PopLowest(Bitboard& b) {
     int sq = std::countr_zero(b);
     b &= b - 1;
@@ -162,15 +219,24 @@ inline int Distance(int a, int b) {
 // Direction index of a step (see anRayStep), -1 when the step is not a line step.
 inline int RayIndexOfStep(int step) {
     switch (step) {
-        case 8: return RAY_UP;
-        case -8: return RAY_DOWN;
-        case 1: return RAY_TO_A;
-        case -1: return RAY_TO_H;
-        case 9: return RAY_UP_A;
-        case 7: return RAY_UP_H;
-        case -7: return RAY_DOWN_A;
-        case -9: return RAY_DOWN_H;
-        default: return -1;
+        case 8:
+            return RAY_UP;
+        case -8:
+            return RAY_DOWN;
+        case 1:
+            return RAY_TO_A;
+        case -1:
+            return RAY_TO_H;
+        case 9:
+            return RAY_UP_A;
+        case 7:
+            return RAY_UP_H;
+        case -7:
+            return RAY_DOWN_A;
+        case -9:
+            return RAY_DOWN_H;
+        default:
+            return -1;
     }
 }
 
@@ -187,7 +253,9 @@ inline Bitboard Diag45LAttacks(const Position& pos, int sq) {
 inline Bitboard Diag45RAttacks(const Position& pos, int sq) {
     return abbDiag45RAttacks[sq][(pos.bbRotated45R >> anRot45RShift[sq]) & anDiag45RMask[sq]];
 }
-inline Bitboard RookAttacks(const Position& pos, int sq) { return RankAttacks(pos, sq) | FileAttacks(pos, sq); }
+inline Bitboard RookAttacks(const Position& pos, int sq) {
+    return RankAttacks(pos, sq) | FileAttacks(pos, sq);
+}
 inline Bitboard BishopAttacks(const Position& pos, int sq) {
     return Diag45LAttacks(pos, sq) | Diag45RAttacks(pos, sq);
 }
@@ -207,7 +275,9 @@ uint64_t RandomBits(int n);
 void InitKeys();  // draws every key in its fixed order; called by InitTables
 void ComputeHashKey(Position* pos);
 // Signature used for repetition: the main key without its half-move-clock term.
-inline uint64_t RepetitionKey(const Position& pos) { return pos.nHashKey ^ anKeyFifty[pos.nFifty]; }
+inline uint64_t RepetitionKey(const Position& pos) {
+    return pos.nHashKey ^ anKeyFifty[pos.nFifty];
+}
 
 // ---------------------------------------------------------------------------------------
 // Setting up, writing and printing positions.
@@ -221,8 +291,6 @@ std::string FenOf(const Position& pos);
 bool LoadFenFile(Position* pos, GameState* g, const char* path);
 void ComputeBitboards(Position* pos);
 void MirrorPosition(Position* pos);
-void PrintBoard(const Position* pos, FILE* stream);
-void DumpBoard(const Position* pos, FILE* stream);
 
 // ---------------------------------------------------------------------------------------
 // Making moves. nThread < 0 leaves every thread's irreversible-move marker alone (scratch
@@ -240,6 +308,8 @@ inline int AttackedBy(int sq, const Position* pos, int bySide) {
     if (abbKingAttacks[sq] & pos->bbPieces[bySide][BB_KING]) return 6;
     return 0;
 }
-inline int KingSquare(const Position& pos, int colour) { return LowestSquare(pos.bbPieces[colour][BB_KING]); }
+inline int KingSquare(const Position& pos, int colour) {
+    return LowestSquare(pos.bbPieces[colour][BB_KING]);
+}
 std::string MoveToSan(const Position* pos, Move m);
 std::string MoveToCoord(Move m);

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "board/board.h"
-#include "console/options.h"
+#include "core/settings.h"
 
 GameState game = {1, 0, {}};
 ThreadMarker aThreadMarkers[kMaxThreads];

@@ -7,10 +7,10 @@
 #include <cstdio>
 #include <string>
 
-#include "console/options.h"
+#include "core/log.h"
+#include "core/settings.h"
 #include "movegen/movegen.h"
 #include "platform/platform.h"
-#include "search/log.h"
 
 int nBookPositions = 0;
 std::vector<BookEntry> aBookIndex;

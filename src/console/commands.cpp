@@ -6,19 +6,20 @@
 #include "book/createbook.h"
 #include "console/console.h"
 #include "console/options.h"
+#include "core/log.h"
 #include "eval/eval.h"
 #include "movegen/movegen.h"
-#include "movegen/perft.h"
 #include "platform/platform.h"
 #include "search/hash.h"
-#include "search/log.h"
 #include "search/search.h"
 #include "search/threads.h"
 #include "tools/bench.h"
 #include "tools/dumppgn.h"
 #include "tools/epdtest.h"
 #include "tools/kpk.h"
+#include "tools/perft.h"
 #include "tools/stats.h"
+#include "tools/testeval.h"
 
 std::atomic<uint32_t> nStopWordsRead{0};
 std::atomic<uint32_t> nPonderHitWordsRead{0};
@@ -184,6 +185,14 @@ void CmdStats(WordList*) {
     PrintStatsReport();
 }
 
+void CmdBench(WordList* words) {
+    BenchCommand(words->Word(1));
+}
+
+void CmdTest(WordList* words) {
+    EpdTestCommand(words->Word(1), ReadNumber(words->Word(2)));
+}
+
 void CmdTestEval(WordList* words) {
     TestEval(words->Word(1));
 }
@@ -281,10 +290,10 @@ const Command aCommands[] = {
     {"loaddump", CmdLoadDump},
     {"st", CmdSt},
     {"sd", CmdSd},
-    {"bench", BenchCommand},
+    {"bench", CmdBench},
     {"perft", CmdPerft},
     {"perfte", CmdPerftE},
-    {"test", EpdTestCommand},
+    {"test", CmdTest},
     {"stats", CmdStats},
     {"kpk", CmdKpk},
     {"testeval", CmdTestEval},

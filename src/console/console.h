@@ -27,17 +27,6 @@ void PrintProcessorInfo();
 bool ReadInputLine(FILE* in, std::string* line);
 
 // ---------------------------------------------------------------------------------------
-// New game.
-void NewGame(Position* pos);
-void FreeHashTables();
-void ResetSearchStats();
-// Clears the killer tables and the history table.
-void ResetHistoryTables();
-void MakeStatsFileName();
-extern char szStatsFileName[64];
-extern bool bStatsHeaderWritten;
-
-// ---------------------------------------------------------------------------------------
 // Command interpreter.
 
 // The engine's current position (the game's position after every game move).
@@ -95,8 +84,6 @@ bool PlayGameMove(Move m);
 // then computes the per-move budgets. True when the search would have no end of its own
 // ("infinite").
 bool ParseGoParameters(WordList* words);
-// Turns the clock settings into per-move time budgets.
-void AllocateTime();
 
 // Decimal number with leading blanks allowed; clamped to the type's range; 0 without digits.
 int ReadNumber(const char* text);

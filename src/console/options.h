@@ -1,53 +1,7 @@
-// Engine settings and search-control state: plain globals read by every subsystem.
+// Options as UCI words: the defaults and SetOption, which writes the settings record.
 #pragma once
 
-#include <atomic>
-#include <cstdint>
-
-// Options (changed by SetOption).
-extern int nHashMB;
-extern int nPawnHashKB;
-extern int nEvalHashMB;
-extern bool bPonder;
-extern bool bOwnBook;
-extern int nNumThreads;
-extern bool bLogStats;
-extern int nTraceLevel;
-extern int nTimeBuffer;
-extern int nNumBeers;
-
-// Other settings and game/search control state (set by InitDefaults).
-extern int nSeed;
-extern std::atomic<bool> bUciMode;
-extern bool bShowBoard;
-extern int nEngineSide;
-// The lasting depth limit ("sd", the start-up default) and the one "go depth"/"go infinite"
-// gave the current search only (0: none); SearchDepthLimit is what a search obeys.
-extern int nMaxDepth;
-extern int nGoDepth;
-// Deepest iteration the root driver runs; every per-iteration array holds this many entries.
-inline constexpr int kMaxSearchDepth = 255;
-// A requested maximum depth within 1..kMaxSearchDepth.
-inline int ClampMaxDepth(int nDepth) {
-    return nDepth < 1 ? 1 : nDepth > kMaxSearchDepth ? kMaxSearchDepth : nDepth;
-}
-inline int SearchDepthLimit() {
-    return nGoDepth > 0 ? nGoDepth : nMaxDepth;
-}
-extern bool bFixedTime;
-extern double dClock[2];
-extern int nIncrement[2];
-// The increment as given, in seconds: a 0.1-second increment must not round away to nothing.
-extern double dIncrement[2];
-extern int nMovesToGo[2];
-extern double dMoveTime[2];
-extern int64_t nNodeLimit;
-extern bool bLowTime[2];
-
-// Flags shared between the input thread and the workers.
-extern std::atomic<bool> bPondering;
-extern std::atomic<bool> bStopSearch;
-extern std::atomic<bool> bThinking;
+#include "core/settings.h"
 
 void InitDefaults();
 // Name and value are lower-cased in place, as the interpreter passes its word buffers.

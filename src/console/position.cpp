@@ -5,8 +5,8 @@
 
 #include "console/console.h"
 #include "console/options.h"
+#include "core/log.h"
 #include "movegen/movegen.h"
-#include "search/log.h"
 
 namespace {
 

@@ -11,10 +11,13 @@
 
 #include "console/console.h"
 #include "console/options.h"
+#include "core/log.h"
+#include "eval/eval.h"
 #include "eval/material.h"
 #include "platform/platform.h"
-#include "search/log.h"
+#include "search/search.h"
 #include "search/threads.h"
+#include "tools/perft.h"
 
 void PrintBanner() {
     printf("+------------------------------------------------+\n");
@@ -33,6 +36,12 @@ void PrintBanner() {
 }
 
 void InitEngine() {
+    // The layers below reach the game and the perft tools only through these.
+    gameHooks.pPlayMove = [](uint64_t nRootKey, Move m) {
+        return pCurrent->nHashKey == nRootKey && PlayGameMove(m);
+    };
+    gameHooks.pShowGame = [] { PrintBoard(pCurrent, stdout); };
+    RegisterPerftJobs();
     InitMaterialTableOrDie();
     InitDefaults();
     SetNumThreads(1);

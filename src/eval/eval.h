@@ -6,8 +6,8 @@
 #include <cstdint>
 
 #include "board/board.h"
+#include "eval/cache.h"
 #include "eval/material.h"
-#include "search/hash.h"
 
 // Value written to both king outputs of Evaluate when it returns before computing them.
 inline constexpr int EVAL_NO_KING = -32000;
@@ -28,9 +28,10 @@ int EvalCommand(const Position* pos, int nTrace);
 // The static score shown by the board dump ("Eval =" line): full window, ply 0, no trace.
 int BoardStaticEval(const Position* pos);
 
-// "testeval FILE": evaluates every record of an EPD file lazily and fully, compares the full
-// score with the colour-mirrored position's and reports the largest lazy-evaluation error.
-void TestEval(const char* path);
+// Board dumps: bitboards, keys, FEN and a picture; PrintBoard adds the static evaluation
+// ("Eval =" line), which is why the dumps live with the evaluation.
+void PrintBoard(const Position* pos, FILE* stream);
+void DumpBoard(const Position* pos, FILE* stream);
 
 // Square tables of the king: the same table serves both kings in the ending.
 extern const std::array<int, 64> anKingEndgameTable;

@@ -2,10 +2,10 @@
 // traps, the second lazy exit, the evaluation cache, and only then the king and piece terms.
 #include <cstdio>
 
-#include "console/options.h"
+#include "core/settings.h"
+#include "core/stats.h"
 #include "eval/eval.h"
 #include "eval/pawns.h"
-#include "tools/stats.h"
 
 // clang-format off
 const std::array<int, 64> anKingEndgameTable = TableFromDiagram({

@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "core/stats.h"
 #include "eval/endgame.h"
 #include "platform/platform.h"
-#include "tools/stats.h"
 
 uint64_t nMaterialTableEntries = 0;
 

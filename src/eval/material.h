@@ -83,8 +83,11 @@ struct MaterialEntry {
 inline constexpr int kMaterialTableSize = 2048;  // entries; a power of two
 inline constexpr int kScaleFull = 16;
 
+// The table's entry count, for the statistics report (0 = none).
+extern uint64_t nMaterialTableEntries;
+
 // Allocates the table, or empties it when it exists. On failure prints "Error initialising
-// Material table\n", sets the entry count (nMaterialTableEntries, tools/stats.h) to 0 and
+// Material table\n", sets the entry count (nMaterialTableEntries) to 0 and
 // returns false. Takes the table lock, so it is safe while other threads probe.
 bool AllocMaterialTable();
 // Allocates the table unless it exists; returns false when that fails (message printed).

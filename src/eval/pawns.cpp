@@ -5,7 +5,7 @@
 #include <array>
 #include <cstdlib>
 
-#include "tools/stats.h"
+#include "core/stats.h"
 
 const int anDoubledPenalty[9] = {0, 0, 47, 33, 29, 20, 25, 11, 19};
 

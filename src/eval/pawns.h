@@ -3,8 +3,8 @@
 #pragma once
 
 #include "board/board.h"
+#include "eval/cache.h"
 #include "eval/material.h"
-#include "search/hash.h"
 
 // Fills every field of *pEntry but nKey from the pawns of both sides: nScore is the
 // pawn-structure score (centipawns, white's point of view); the file masks have bit i for the

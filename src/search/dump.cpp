@@ -10,9 +10,9 @@
 #include <cstdio>
 #include <string_view>
 
-#include "console/options.h"
+#include "core/log.h"
+#include "core/settings.h"
 #include "search/hash.h"
-#include "search/log.h"
 #include "search/search.h"
 
 const char* const kDumpFileName = "QM_1.04.dump";

@@ -5,128 +5,33 @@
 #include <cstring>
 #include <new>
 
-#include "console/options.h"
+#include "core/log.h"
+#include "core/settings.h"
+#include "core/slots.h"
+#include "core/stats.h"
 #include "movegen/movegen.h"
-#include "search/log.h"
-#include "tools/stats.h"
 
 HashBucket* pTransTable = nullptr;
 uint64_t nTransBuckets = 0;
-PawnHashSlot* aPawnHash = nullptr;
-uint64_t nPawnHashEntries = 0;
-EvalHashSlot* aEvalHash = nullptr;
-uint64_t nEvalHashEntries = 0;
 
 namespace {
 
 constexpr auto kRelaxed = std::memory_order_relaxed;
 
-// Beyond this no table is attempted: such a size comes from a mistyped option, and asking
-// the allocator for it would only fail (or, under the sanitizers, abort).
-constexpr uint64_t kMaxTableBytes = uint64_t(1) << 40;
-
-// Fill counts, one per statistics record so that every thread counts into its own line.
-struct alignas(64) FillCounter {
-    StatCounter n;
-};
-FillCounter aHashFills[kStatsRecords];
-
-// Allocates nCount zeroed slots, or returns null. The slots hold only atomic words, whose
-// value initialisation is zero.
-template <class T>
-T* AllocSlots(uint64_t nCount) {
-    if (nCount == 0 || nCount > kMaxTableBytes / sizeof(T)) return nullptr;
-    return new (std::nothrow) T[size_t(nCount)]();
-}
-
-// Copies slots to or from a file through a buffer, word by word (each word of a slot is an
-// atomic; the bytes are its native layout).
-constexpr size_t kChunkBytes = 1 << 16;
-
-template <class W>
-void SaveWords(const std::atomic<W>* p, int n, uint8_t*& out) {
-    for (int i = 0; i < n; ++i, out += sizeof(W)) {
-        const W w = p[i].load(kRelaxed);
-        memcpy(out, &w, sizeof(W));
-    }
-}
-
-template <class W>
-void LoadWords(std::atomic<W>* p, int n, const uint8_t*& in) {
-    for (int i = 0; i < n; ++i, in += sizeof(W)) {
-        W w;
-        memcpy(&w, in, sizeof(W));
-        p[i].store(w, kRelaxed);
-    }
-}
-
-void SaveSlot(const HashBucket& b, uint8_t*& out) {
-    SaveWords(b.anCheck, 4, out);
-    SaveWords(b.anData, 4, out);
-}
-void SaveSlot(const PawnHashSlot& s, uint8_t*& out) {
-    SaveWords(s.anWord, 3, out);
-}
-void SaveSlot(const EvalHashSlot& s, uint8_t*& out) {
-    SaveWords(s.anWord, 2, out);
-}
-void LoadSlot(HashBucket& b, const uint8_t*& in) {
-    LoadWords(b.anCheck, 4, in);
-    LoadWords(b.anData, 4, in);
-}
-void LoadSlot(PawnHashSlot& s, const uint8_t*& in) {
-    LoadWords(s.anWord, 3, in);
-}
-void LoadSlot(EvalHashSlot& s, const uint8_t*& in) {
-    LoadWords(s.anWord, 2, in);
-}
-
-template <class Slot>
-bool WriteSlots(FILE* f, const Slot* p, uint64_t n) {
-    uint8_t buf[kChunkBytes];
-    constexpr uint64_t kPerChunk = kChunkBytes / sizeof(Slot);
-    for (uint64_t i = 0; i < n;) {
-        const uint64_t k = n - i < kPerChunk ? n - i : kPerChunk;
-        uint8_t* out = buf;
-        for (uint64_t j = 0; j < k; ++j) SaveSlot(p[i + j], out);
-        if (fwrite(buf, sizeof(Slot), size_t(k), f) != k) return false;
-        i += k;
-    }
-    return true;
-}
-
-template <class Slot>
-bool ReadSlots(FILE* f, Slot* p, uint64_t n) {
-    uint8_t buf[kChunkBytes];
-    constexpr uint64_t kPerChunk = kChunkBytes / sizeof(Slot);
-    for (uint64_t i = 0; i < n;) {
-        const uint64_t k = n - i < kPerChunk ? n - i : kPerChunk;
-        if (fread(buf, sizeof(Slot), size_t(k), f) != k) return false;
-        const uint8_t* in = buf;
-        for (uint64_t j = 0; j < k; ++j) LoadSlot(p[i + j], in);
-        i += k;
-    }
-    return true;
-}
-
 }  // namespace
 
-uint64_t FloorPowerOfTwo(uint64_t n) {
-    return n ? std::bit_floor(n) : 0;
+// Found by WriteSlots / ReadSlots through the slot type, so outside the unnamed namespace.
+static void SaveSlot(const HashBucket& b, uint8_t*& out) {
+    slots::SaveWords(b.anCheck, 4, out);
+    slots::SaveWords(b.anData, 4, out);
+}
+static void LoadSlot(HashBucket& b, const uint8_t*& in) {
+    slots::LoadWords(b.anCheck, 4, in);
+    slots::LoadWords(b.anData, 4, in);
 }
 
 uint64_t TransBucketsFor(int64_t nMB) {
     return nMB > 0 ? uint64_t(nMB) * 1048576 / sizeof(HashBucket) : 0;
-}
-uint64_t PawnHashEntriesFor(int64_t nKB) {
-    return nKB > 0 ? FloorPowerOfTwo(uint64_t(nKB) * 1024 / sizeof(PawnEntry)) : 0;
-}
-uint64_t EvalHashEntriesFor(int64_t nMB) {
-    return nMB > 0 ? FloorPowerOfTwo(uint64_t(nMB) * 1048576 / sizeof(EvalHashEntry)) : 0;
-}
-
-bool ShowHashMessages() {
-    return !bUciMode && bShowBoard;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -136,18 +41,6 @@ void FreeTransTable() {
     delete[] pTransTable;
     pTransTable = nullptr;
     nTransBuckets = 0;
-}
-
-void FreePawnHash() {
-    delete[] aPawnHash;
-    aPawnHash = nullptr;
-    nPawnHashEntries = 0;
-}
-
-void FreeEvalHash() {
-    delete[] aEvalHash;
-    aEvalHash = nullptr;
-    nEvalHashEntries = 0;
 }
 
 void ReleaseHashTables() {
@@ -169,7 +62,7 @@ bool AllocTransTable(bool bPrint) {
     if (bPrint)
         snprintf(szAnnounce, sizeof(szAnnounce),
                  "Allocating %d MB for Tranposition Table (%" PRIu64 " Table Entries) ...", nHashMB, nCount);
-    HashBucket* p = AllocSlots<HashBucket>(nCount);
+    HashBucket* p = slots::AllocSlots<HashBucket>(nCount);
     if (!p) {
         OutputLine("%sInsufficient Memory for Transposition Table\n", szAnnounce);
         return false;
@@ -178,52 +71,6 @@ bool AllocTransTable(bool bPrint) {
     nTransBuckets = nCount;
     if (bPrint) OutputLine("%s Done\n", szAnnounce);
     ResetHashFills();
-    return true;
-}
-
-bool AllocPawnHash(bool bPrint) {
-    FreePawnHash();
-    const uint64_t nCount = PawnHashEntriesFor(nPawnHashKB);
-    if (nCount == 0) {
-        if (bPrint) OutputLine("Pawn Hash table disabled\n");
-        return true;
-    }
-    char szAnnounce[128] = "";
-    if (bPrint)
-        snprintf(szAnnounce, sizeof(szAnnounce),
-                 "Allocating %.0lf KB for Pawn Hash table (%" PRIu64 " Table Entries) ...",
-                 double(nCount) * sizeof(PawnEntry) / 1024, nCount);
-    PawnHashSlot* p = AllocSlots<PawnHashSlot>(nCount);
-    if (!p) {
-        if (bPrint) OutputLine("%sInsufficient Memory for Pawn Hash Table\n", szAnnounce);
-        return false;
-    }
-    aPawnHash = p;
-    nPawnHashEntries = nCount;
-    if (bPrint) OutputLine("%s Done\n", szAnnounce);
-    return true;
-}
-
-bool AllocEvalHash(bool bPrint) {
-    FreeEvalHash();
-    const uint64_t nCount = EvalHashEntriesFor(nEvalHashMB);
-    if (nCount == 0) {
-        if (bPrint) OutputLine("Eval Hash table disabled\n");
-        return true;
-    }
-    char szAnnounce[128] = "";
-    if (bPrint)
-        snprintf(szAnnounce, sizeof(szAnnounce),
-                 "Allocating %.1lf MB for Eval Hash table (%" PRIu64 " Table Entries) ...",
-                 double(nCount) * sizeof(EvalHashEntry) / 1048576, nCount);
-    EvalHashSlot* p = AllocSlots<EvalHashSlot>(nCount);
-    if (!p) {
-        if (bPrint) OutputLine("%sInsufficient Memory for Eval Hash Table\n", szAnnounce);
-        return false;
-    }
-    aEvalHash = p;
-    nEvalHashEntries = nCount;
-    if (bPrint) OutputLine("%s Done\n", szAnnounce);
     return true;
 }
 
@@ -237,28 +84,8 @@ void ClearTransTable() {
     }
 }
 
-void ClearPawnHash() {
-    for (uint64_t i = 0; i < nPawnHashEntries; ++i)
-        for (auto& w : aPawnHash[i].anWord) w.store(0, kRelaxed);
-}
-
-void ClearEvalHash() {
-    for (uint64_t i = 0; i < nEvalHashEntries; ++i)
-        for (auto& w : aEvalHash[i].anWord) w.store(0, kRelaxed);
-}
-
 // ---------------------------------------------------------------------------------------
 // Fill count.
-
-uint64_t HashFills() {
-    uint64_t n = 0;
-    for (const FillCounter& c : aHashFills) n += c.n.Get();
-    return n;
-}
-
-void ResetHashFills() {
-    for (FillCounter& c : aHashFills) c.n.Set(0);
-}
 
 double HashFull() {
     if (nTransBuckets == 0) return 0.0;
@@ -377,7 +204,7 @@ bool StoreHash(const Position* pos, int nDepthPlies, int nScore, int nAlpha, int
     const int nDepth = nDepthPlies < 0 ? 0 : nDepthPlies > 255 ? 255 : nDepthPlies;
     if (nBest < 0 && nDepth < HashDepth(nOld)) return false;
 
-    if (bEmpty || HashAge(nOld) != nAge) aHashFills[StatsRecordIndex()].n++;
+    if (bEmpty || HashAge(nOld) != nAge) CountHashFill();
     SearchStats& st = Stats();
     st.anWrites[nSlot]++;
     if (!bEmpty) st.anOverwrites[nSlot]++;
@@ -402,51 +229,13 @@ bool StoreHashAtPly(const Position* pos, int nDepthPlies, int nPlyIndex, int nSc
 // ---------------------------------------------------------------------------------------
 // Pawn hash and evaluation cache.
 
-bool LoadPawnEntry(uint64_t nKey, PawnEntry* out) {
-    const PawnHashSlot& s = aPawnHash[PawnHashIndex(nKey)];
-    uint64_t w[3];
-    for (int i = 0; i < 3; ++i) w[i] = s.anWord[i].load(kRelaxed);
-    memcpy(out, w, sizeof(w));
-    return nKey != 0 && out->nKey == nKey;
-}
-
-void StorePawnEntry(const PawnEntry& e) {
-    PawnHashSlot& s = aPawnHash[PawnHashIndex(e.nKey)];
-    uint64_t w[3];
-    memcpy(w, &e, sizeof(w));
-    for (int i = 0; i < 3; ++i) s.anWord[i].store(w[i], kRelaxed);
-}
-
-bool LoadEvalEntry(uint64_t nKey, EvalHashEntry* out) {
-    const EvalHashSlot& s = aEvalHash[EvalHashIndex(nKey)];
-    uint64_t w[2];
-    for (int i = 0; i < 2; ++i) w[i] = s.anWord[i].load(kRelaxed);
-    memcpy(out, w, sizeof(w));
-    return nKey != 0 && out->nKey == nKey;
-}
-
-bool StoreEvalEntry(uint64_t nKey, int nScore) {
-    EvalHashSlot& s = aEvalHash[EvalHashIndex(nKey)];
-    EvalHashEntry e{};
-    e.nKey = nKey;
-    e.nScore = int16_t(nScore);
-    uint64_t w[2];
-    memcpy(w, &e, sizeof(w));
-    const uint64_t nOld = s.anWord[0].load(kRelaxed);
-    s.anWord[0].store(w[0], kRelaxed);
-    s.anWord[1].store(w[1], kRelaxed);
-    return nOld != 0 && nOld != nKey;
-}
-
 // ---------------------------------------------------------------------------------------
 // Dump image.
 
 bool WriteHashTables(FILE* f) {
-    return WriteSlots(f, pTransTable, nTransBuckets) && WriteSlots(f, aPawnHash, nPawnHashEntries) &&
-           WriteSlots(f, aEvalHash, nEvalHashEntries);
+    return WriteSlots(f, pTransTable, nTransBuckets) && WriteEvalCaches(f);
 }
 
 bool ReadHashTables(FILE* f) {
-    return ReadSlots(f, pTransTable, nTransBuckets) && ReadSlots(f, aPawnHash, nPawnHashEntries) &&
-           ReadSlots(f, aEvalHash, nEvalHashEntries);
+    return ReadSlots(f, pTransTable, nTransBuckets) && ReadEvalCaches(f);
 }

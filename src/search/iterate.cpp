@@ -10,12 +10,12 @@
 #include <string>
 
 #include "book/book.h"
-#include "console/options.h"
+#include "core/log.h"
+#include "core/settings.h"
+#include "core/stats.h"
 #include "movegen/movegen.h"
-#include "search/log.h"
 #include "search/search.h"
 #include "search/threads.h"
-#include "tools/stats.h"
 
 int anLastScore[2];
 double adIterTime[kMaxIterations + 1];

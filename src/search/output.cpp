@@ -7,10 +7,10 @@
 #include <cstring>
 #include <mutex>
 
-#include "console/options.h"
+#include "core/log.h"
+#include "core/settings.h"
 #include "movegen/movegen.h"
 #include "platform/platform.h"
-#include "search/log.h"
 #include "search/search.h"
 
 namespace {

@@ -2,10 +2,10 @@
 // king attack), reductions (low time, underpromotion, own king exposure, late moves) and move
 // pruning (frontier futility, history, low time). Every pruning rule needs a null window, so PV
 // nodes never lose moves here.
-#include "console/options.h"
+#include "core/settings.h"
+#include "core/stats.h"
 #include "eval/eval.h"
 #include "search/search.h"
-#include "tools/stats.h"
 
 namespace {
 

@@ -2,11 +2,11 @@
 // so that the static evaluation is only taken in quiet positions.
 #include <cstdio>
 
-#include "console/options.h"
+#include "core/log.h"
+#include "core/settings.h"
+#include "core/stats.h"
 #include "eval/eval.h"
-#include "search/log.h"
 #include "search/search.h"
-#include "tools/stats.h"
 
 namespace {
 

@@ -306,6 +306,27 @@ void ResetCurrMove();
 // ponder search holds it until "ponderhit" or "stop".
 extern std::atomic<bool> bInfiniteSearch;
 
+// New game (newgame.cpp): start position, hash tables released (each user allocates a missing
+// one again at the then current size), book reloaded, statistics, history and killers cleared.
+void NewGame(Position* pos);
+void FreeHashTables();
+void ResetSearchStats();
+// Clears the killer tables and the history table.
+void ResetHistoryTables();
+
+// Turns the clock settings into per-move time budgets and sets the low-time flags
+// (timecontrol.cpp).
+void AllocateTime();
+
+// The game the engine's move is played in belongs to the console, which fills this in at
+// start-up: pPlayMove plays m in the game if the game still stands at the searched root (its
+// key) and says whether it did; pShowGame prints the game's board.
+struct GameHooks {
+    bool (*pPlayMove)(uint64_t nRootKey, Move m) = nullptr;
+    void (*pShowGame)() = nullptr;
+};
+extern GameHooks gameHooks;
+
 // Job 4 of worker 0: one search of pos, then exactly one "bestmove" line in UCI mode (or the
 // console's "Making move" and board), the game move played on the engine's position, and the
 // statistics CSV line. Time counts from nStartMs (NowMs; -1 for now).

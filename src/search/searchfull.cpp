@@ -6,12 +6,12 @@
 #include <cstring>
 #include <thread>
 
-#include "console/options.h"
+#include "core/log.h"
+#include "core/settings.h"
+#include "core/stats.h"
 #include "eval/eval.h"
-#include "search/log.h"
 #include "search/search.h"
 #include "search/threads.h"
-#include "tools/stats.h"
 
 int anHistoryCutoffs[2][6][64];
 int anHistoryTried[2][6][64];

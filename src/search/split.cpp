@@ -4,12 +4,12 @@
 #include <cstdio>
 #include <cstring>
 
-#include "console/options.h"
+#include "core/log.h"
+#include "core/settings.h"
+#include "core/stats.h"
 #include "eval/eval.h"
-#include "search/log.h"
 #include "search/search.h"
 #include "search/threads.h"
-#include "tools/stats.h"
 
 SplitSlot aSplitSlots[kMaxThreads];
 

@@ -3,14 +3,16 @@
 #include <cstdio>
 #include <string>
 
-#include "console/console.h"
-#include "console/options.h"
+#include "core/log.h"
+#include "core/settings.h"
+#include "core/stats.h"
+#include "eval/eval.h"
 #include "platform/platform.h"
-#include "search/log.h"
 #include "search/search.h"
-#include "tools/stats.h"
+#include "search/statslog.h"
 
 std::atomic<bool> bInfiniteSearch{false};
+GameHooks gameHooks;
 
 namespace {
 
@@ -72,7 +74,7 @@ void Think(const Position* pos, int64_t nStartMs) {
         anLastScore[nSide] = nScore;
         sFen = FenOf(root);
         sSan = MoveToSan(&root, best);
-        if (pCurrent->nHashKey == root.nHashKey) bPlayed = PlayGameMove(best);
+        bPlayed = gameHooks.pPlayMove && gameHooks.pPlayMove(root.nHashKey, best);
     }
     if (bUciMode) nEngineSide = -1;
 
@@ -90,7 +92,7 @@ void Think(const Position* pos, int64_t nStartMs) {
     } else if (best) {
         if (!bPonderStopped && bShowBoard) {
             OutputLine("Making move %s\n", sSan.c_str());
-            if (bPlayed) PrintBoard(pCurrent, stdout);
+            if (bPlayed && gameHooks.pShowGame) gameHooks.pShowGame();
         }
     } else if (nScore == -MATE) {
         OutputLine("%s", root.bSideToMove == WHITE ? "0-1 {Doh!!! I lost}\n" : "1-0 {Doh!!! I lost}\n");

@@ -3,12 +3,12 @@
 #include <cstdio>
 #include <thread>
 
-#include "console/options.h"
-#include "movegen/perft.h"
-#include "search/log.h"
+#include "core/log.h"
+#include "core/settings.h"
 #include "search/search.h"
 
 WorkerSlot aWorkers[kMaxThreads];
+PerftJobs perftJobs;
 
 namespace {
 
@@ -74,7 +74,7 @@ void RunTool() {
 
 void RunPerftReport(WorkerSlot& slot, bool bEval) {
     for (int i = 1; i < nNumThreads; ++i) WakeWorker(i);
-    PerftReport(&slot, bEval);
+    if (perftJobs.pReport) perftJobs.pReport(&slot, bEval);
     EndJob();
 }
 
@@ -123,7 +123,7 @@ void WorkerMain(int i) {
                 break;
             case JOB_PERFT_PART:
             case JOB_PERFTE_PART:
-                anThreadNodes[i] += Perft(&slot.posJob, slot.nPerftDepth, 99, job == JOB_PERFTE_PART, i);
+                if (perftJobs.pPart) perftJobs.pPart(&slot, job == JOB_PERFTE_PART);
                 slot.nJob.store(JOB_IDLE, std::memory_order_release);
                 break;
             default:

@@ -40,6 +40,14 @@ struct alignas(64) WorkerSlot {
 };
 extern WorkerSlot aWorkers[kMaxThreads];
 
+// Perft lives above the search (with the tools); it hands the workers its report (jobs 1 and
+// 8, worker 0) and its sub-tree count (jobs 2 and 9, helpers) here once at start-up.
+struct PerftJobs {
+    void (*pReport)(WorkerSlot* slot, bool bEval) = nullptr;
+    void (*pPart)(WorkerSlot* slot, bool bEval) = nullptr;
+};
+extern PerftJobs perftJobs;
+
 // Sets the worker count (clamped to 1..kMaxThreads) and creates the missing threads; threads
 // are never destroyed when the count shrinks. Call only while no job runs. Returns the count.
 int SetNumThreads(int n);

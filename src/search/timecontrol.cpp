@@ -1,10 +1,11 @@
 // Time control during a search: when to stop, and the extensions of a clock-based budget that
 // runs out in the middle of an iteration.
+#include <algorithm>
 #include <cstdio>
 
-#include "console/options.h"
+#include "core/log.h"
+#include "core/settings.h"
 #include "platform/platform.h"
-#include "search/log.h"
 #include "search/search.h"
 
 std::atomic<int64_t> nSearchStartTicks{0};
@@ -93,4 +94,30 @@ bool NeedToAbortMove(SearchStack* ss) {
         return true;
     }
     return false;
+}
+
+void AllocateTime() {
+    // Every search sets the low-time flag anew: a short clock must not leave low-time pruning
+    // on for the analysis that follows. A search without a time budget is never short of time.
+    if (nNodeLimit != 0) {
+        bLowTime[0] = bLowTime[1] = false;
+        return;
+    }
+    if (bFixedTime) {
+        for (int c = 0; c < 2; ++c) bLowTime[c] = dMoveTime[c] < 1.5;
+        return;
+    }
+    for (int c = 0; c < 2; ++c) {
+        if (nMovesToGo[c] != 0) {
+            double avail = dClock[c] - nTimeBuffer;
+            if (avail < 0) avail = 0;
+            dMoveTime[c] = avail * 0.8 / nMovesToGo[c];
+            if (dIncrement[c] > 0 && dIncrement[c] < avail) dMoveTime[c] += dIncrement[c] * 0.9;
+            // The increment comes only after the move: never plan past the clock, and keep a
+            // reserve (a tenth, at least 50 ms) for the answer's way back to the GUI.
+            const double dCap = avail - std::max(0.05, avail * 0.1);
+            if (dMoveTime[c] > dCap) dMoveTime[c] = dCap > 0 ? dCap : 0;
+        }
+        bLowTime[c] = dMoveTime[c] < 1.5;
+    }
 }

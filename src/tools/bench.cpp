@@ -6,14 +6,15 @@
 #include <bit>
 #include <cstdio>
 
-#include "console/options.h"
-#include "movegen/perft.h"
+#include "core/log.h"
+#include "core/settings.h"
+#include "eval/eval.h"
 #include "platform/platform.h"
 #include "search/hash.h"
-#include "search/log.h"
 #include "search/search.h"
 #include "search/threads.h"
 #include "tools/epdtest.h"
+#include "tools/perft.h"
 #include "tools/stats.h"
 
 namespace {
@@ -199,10 +200,7 @@ void RunBitTimings(int64_t nLoops) {
 void RunBenchmark(const char* szType) {
     char szTypeCopy[kBenchTypeSize];
     snprintf(szTypeCopy, sizeof(szTypeCopy), "%s", szType ? szType : "");
-    if (bOwnBook) {
-        char name[] = "ownbook", value[] = "false";
-        SetOption(name, value);
-    }
+    bOwnBook = false;
     SaveConsoleGame();
 
     bool bKnown = Selected(szTypeCopy, "PERFT") || Selected(szTypeCopy, "ASM");
@@ -231,10 +229,9 @@ void RunBenchmark(const char* szType) {
     OutputLine("\nBenchmark Complete\n");
 }
 
-void BenchCommand(WordList* words) {
-    snprintf(szJobType, sizeof(szJobType), "%s", words->Word(1));
+void BenchCommand(const char* szType) {
+    snprintf(szJobType, sizeof(szJobType), "%s", szType ? szType : "");
     // The book would answer some positions without a search; it stays off afterwards.
-    char name[] = "ownbook", value[] = "false";
-    SetOption(name, value);
+    bOwnBook = false;
     StartToolJob(BenchJob, nullptr);
 }

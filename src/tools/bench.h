@@ -4,8 +4,6 @@
 
 #include <cstdint>
 
-#include "console/console.h"
-
 // Times each bit primitive is applied per timing loop of the ASM group.
 inline constexpr int64_t kBenchBitLoops = 100000000;
 
@@ -26,4 +24,4 @@ void RunBitTimings(int64_t nLoops);
 
 // The interpreter's "bench [TYPE]": switches the book off, copies the type and starts
 // RunBenchmark as a worker-0 tool job, then returns at once.
-void BenchCommand(WordList* words);
+void BenchCommand(const char* szType);

@@ -9,11 +9,11 @@
 #include <memory>
 #include <string>
 
-#include "console/options.h"
+#include "core/log.h"
+#include "core/settings.h"
 #include "movegen/san.h"
 #include "platform/platform.h"
 #include "search/hash.h"
-#include "search/log.h"
 #include "search/search.h"
 #include "search/threads.h"
 #include "tools/epd.h"
@@ -160,7 +160,7 @@ int RunEpdTest(const char* szFile, int nSecs) {
     for (int nRun = 0; nRun < nRuns && !Aborted(); ++nRun) {
         OutputLine("Starting test for %s\n", szFile);
         AllocMissingHashTables();
-        ResetSearchStats();
+        ClearSearchStats();
         SearchStats acc;
         GatherSearchStats(&acc);
         if (nSecs == 0) nMaxDepth = 1;
@@ -192,7 +192,7 @@ int RunEpdTest(const char* szFile, int nSecs) {
 
             const Move best = SearchTestPosition(pos, *pExpected);
             AddSearchStats(&acc);
-            ResetSearchStats();
+            ClearSearchStats();
             ForgetLastSearch();
 
             const std::string sAnswer = MoveToSan(&pos, best);
@@ -219,12 +219,12 @@ int RunEpdTest(const char* szFile, int nSecs) {
     return nRunsDone ? anCorrect[nRunsDone - 1] : 0;
 }
 
-void EpdTestCommand(WordList* words) {
-    if (!*words->Word(1)) {
+void EpdTestCommand(const char* szFile, int nSecs) {
+    if (!szFile || !*szFile) {
         OutputLine("Usage: test EPD SECS\n");
         return;
     }
-    sJobFile = words->Word(1);
-    nJobSecs = ReadNumber(words->Word(2));
+    sJobFile = szFile;
+    nJobSecs = nSecs;
     StartToolJob(EpdJob, nullptr);
 }

@@ -2,7 +2,7 @@
 // answers that match the record's expected moves.
 #pragma once
 
-#include "console/console.h"
+#include "board/board.h"
 
 // At most this many expected moves of a record are used; later ones are ignored.
 inline constexpr int kEpdMaxExpected = 20;
@@ -26,5 +26,5 @@ void SaveConsoleGame();
 void RestoreConsoleGame();
 
 // The interpreter's "test EPD SECS": copies the arguments and starts RunEpdTest as a worker-0
-// tool job, then returns at once.
-void EpdTestCommand(WordList* words);
+// tool job, then returns at once (an empty file name prints the usage).
+void EpdTestCommand(const char* szFile, int nSecs);

@@ -5,7 +5,8 @@
 #include <random>
 
 #include "board_test_util.h"
-#include "console/options.h"
+#include "core/settings.h"
+#include "eval/eval.h"
 
 namespace {
 
@@ -81,17 +82,17 @@ TEST(Fen, RejectsImpossibleBoards) {
     EnsureTables();
     const char* bad[] = {
         "",
-        "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP w KQkq - 0 1",              // seven ranks
-        "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR/8 w KQkq - 0 1",   // nine ranks
-        "rnbqkbnr/pppppppp/9/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",     // nine digits skip... but 8 short
-        "rnbqkbnrr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",    // nine squares
-        "rnbq1bnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQ - 0 1",       // no black king
-        "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKKNR w KQkq - 0 1",     // two white kings
-        "4k3/8/8/8/8/8/8/P3K3 w - - 0 1",                               // pawn on rank 1
-        "4k2p/8/8/8/8/8/8/4K3 w - - 0 1",                               // pawn on rank 8
-        "4k3/pppppppp/p7/8/8/8/8/4K3 w - - 0 1",                        // nine pawns
-        "4k3/8/8/8/8/8/8/4K2R w - - 0 1 extra",                         // fine: extra words ignored
-        "4k3/8/8/8/8/8/8/4R2K w - - 0 1",                               // side not to move in check
+        "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP w KQkq - 0 1",             // seven ranks
+        "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR/8 w KQkq - 0 1",  // nine ranks
+        "rnbqkbnr/pppppppp/9/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",    // nine digits skip... but 8 short
+        "rnbqkbnrr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",   // nine squares
+        "rnbq1bnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQ - 0 1",      // no black king
+        "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKKNR w KQkq - 0 1",    // two white kings
+        "4k3/8/8/8/8/8/8/P3K3 w - - 0 1",                              // pawn on rank 1
+        "4k2p/8/8/8/8/8/8/4K3 w - - 0 1",                              // pawn on rank 8
+        "4k3/pppppppp/p7/8/8/8/8/4K3 w - - 0 1",                       // nine pawns
+        "4k3/8/8/8/8/8/8/4K2R w - - 0 1 extra",                        // fine: extra words ignored
+        "4k3/8/8/8/8/8/8/4R2K w - - 0 1",                              // side not to move in check
         "4k3",
     };
     for (const char* fen : bad) {
@@ -132,7 +133,9 @@ TEST(Fen, MangledTextNeverBreaksTheRecord) {
     for (int i = 0; i < 5000; i++) {
         std::string s = base;
         switch (i % 4) {
-            case 0: s.resize(rng() % s.size()); break;
+            case 0:
+                s.resize(rng() % s.size());
+                break;
             case 1:
                 for (int k = 0; k < 4; k++) s[rng() % s.size()] = alphabet[rng() % alphabet.size()];
                 break;
@@ -140,7 +143,9 @@ TEST(Fen, MangledTextNeverBreaksTheRecord) {
                 s.clear();
                 for (int k = rng() % 300; k > 0; k--) s += char(rng() % 255 + 1);
                 break;
-            default: s += std::string(rng() % 2000, alphabet[rng() % alphabet.size()]); break;
+            default:
+                s += std::string(rng() % 2000, alphabet[rng() % alphabet.size()]);
+                break;
         }
         Position p;
         GameState g{1, 0, {}};
@@ -250,8 +255,8 @@ TEST(Print, LogFormDump) {
     char buf[512];
     while (fgets(buf, sizeof buf, f)) out += buf;
     fclose(f);
-    std::string expected = std::string(kStartDumpHead) + "bRQ = 0x9100000000000000 wRQ = 0x0000000000000091\n" +
-                           kStartDumpTail +
+    std::string expected = std::string(kStartDumpHead) +
+                           "bRQ = 0x9100000000000000 wRQ = 0x0000000000000091\n" + kStartDumpTail +
                            "   a b c d e f g h\n"
                            "   ---------------\n"
                            "8| r n b q k b n r |8  63 62 61 60 59 58 57 56    a8 b8 c8 d8 e8 f8 g8 h8\n"

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "console/options.h"
+#include "core/settings.h"
 #include "movegen/movegen_test_util.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "book/pgn.h"
-#include "console/options.h"
+#include "core/settings.h"
 #include "movegen/movegen_test_util.h"
 #include "movegen/san.h"
 

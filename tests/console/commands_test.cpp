@@ -10,6 +10,7 @@
 
 #include "console/console.h"
 #include "console/options.h"
+#include "search/statslog.h"
 #include "movegen/movegen.h"
 #include "search/threads.h"
 #include "support/engine_setup.h"

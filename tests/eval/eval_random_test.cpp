@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "board/board_test_util.h"
-#include "console/options.h"
+#include "core/settings.h"
 #include "eval/eval.h"
 #include "movegen/movegen.h"
 #include "search/hash.h"

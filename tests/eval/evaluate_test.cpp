@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "board/board_test_util.h"
-#include "console/options.h"
+#include "core/settings.h"
 #include "eval/eval.h"
 #include "eval/pawns.h"
 #include "search/hash.h"

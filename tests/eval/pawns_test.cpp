@@ -8,7 +8,7 @@
 #include <string>
 
 #include "board/board_test_util.h"
-#include "console/options.h"
+#include "core/settings.h"
 #include "eval/material.h"
 #include "search/hash.h"
 #include "tools/stats.h"

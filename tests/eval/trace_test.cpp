@@ -8,8 +8,9 @@
 #include <vector>
 
 #include "board/board_test_util.h"
-#include "console/options.h"
+#include "core/settings.h"
 #include "eval/eval.h"
+#include "tools/testeval.h"
 #include "eval/pawns.h"
 #include "search/hash.h"
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "board/board_test_util.h"
-#include "console/options.h"
+#include "core/settings.h"
 #include "movegen/movegen.h"
 #include "tools/stats.h"
 

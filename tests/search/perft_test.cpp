@@ -1,5 +1,5 @@
 // Perft counts (in-process and through the engine binary) and the report text.
-#include "movegen/perft.h"
+#include "tools/perft.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "console/options.h"
+#include "core/settings.h"
 #include "search/threads.h"
 #include "support/engine_process.h"
 #include "support/engine_setup.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "console/options.h"
+#include "core/settings.h"
 #include "movegen/movegen.h"
 #include "search/hash.h"
 #include "search/search.h"

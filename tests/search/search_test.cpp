@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "search/log.h"
+#include "core/log.h"
 #include "search/search_support.h"
 
 namespace {

@@ -12,9 +12,9 @@
 
 #include "console/console.h"
 #include "console/options.h"
-#include "movegen/perft.h"
-#include "search/log.h"
+#include "core/log.h"
 #include "support/engine_setup.h"
+#include "tools/perft.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "console/options.h"
+#include "core/settings.h"
 #include "platform/platform.h"
 #include "search/threads.h"
 #include "support/engine_process.h"

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "console/console.h"
-#include "console/options.h"
+#include "core/settings.h"
 #include "search/threads.h"
 #include "support/engine_process.h"
 #include "support/engine_setup.h"

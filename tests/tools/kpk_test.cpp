@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "board/board_test_util.h"
-#include "console/options.h"
+#include "core/settings.h"
 #include "movegen/movegen.h"
 
 namespace {

@@ -1,4 +1,6 @@
 // Search statistics: per-thread records, the compact count, the "stats" report and the CSV log.
+#include "eval/material.h"
+#include "search/statslog.h"
 #include "tools/stats.h"
 
 #include <gtest/gtest.h>
@@ -16,7 +18,7 @@
 #include <vector>
 
 #include "console/console.h"
-#include "console/options.h"
+#include "core/settings.h"
 #include "search/hash.h"
 
 namespace {

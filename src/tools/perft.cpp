@@ -1,15 +1,14 @@
-#include "movegen/perft.h"
+#include "tools/perft.h"
 
 #include <cinttypes>
 #include <cstdio>
 
-#include "console/console.h"
-#include "console/options.h"
+#include "core/settings.h"
+#include "core/stats.h"
+#include "eval/cache.h"
 #include "eval/eval.h"
 #include "platform/platform.h"
-#include "search/hash.h"
 #include "search/threads.h"
-#include "tools/stats.h"
 
 uint64_t anThreadNodes[kMaxThreads];
 
@@ -76,7 +75,7 @@ void PerftReport(WorkerSlot* slot, bool bEval) {
         if (!aPawnHash) AllocPawnHash(ShowHashMessages());
         if (!aEvalHash) AllocEvalHash(ShowHashMessages());
     }
-    ResetSearchStats();
+    ClearSearchStats();
     uint64_t anPrev[kMaxThreads] = {};
     PrintRule();
     printf("%s Results (%d threads) - QM v%s\n\n", name, nThreads, kVersion);
@@ -110,4 +109,14 @@ void PerftReport(WorkerSlot* slot, bool bEval) {
         ThreadStats(0).nNodes += nNodes;
     }
     PrintRule();
+}
+
+// A helper's share of a report: one root sub-tree, counted for its own thread.
+static void PerftPart(WorkerSlot* slot, bool bEval) {
+    anThreadNodes[slot->nThread] += Perft(&slot->posJob, slot->nPerftDepth, 99, bEval, slot->nThread);
+}
+
+void RegisterPerftJobs() {
+    perftJobs.pReport = PerftReport;
+    perftJobs.pPart = PerftPart;
 }

@@ -1,11 +1,14 @@
 // "testeval": colour symmetry of the evaluation and the error of its lazy exits over the
 // positions of an EPD file.
+#include "tools/testeval.h"
+
 #include <cstdio>
 #include <cstdlib>
 
+#include "core/stats.h"
+#include "eval/cache.h"
 #include "eval/eval.h"
 #include "tools/epd.h"
-#include "tools/stats.h"
 
 namespace {
 

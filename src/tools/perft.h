@@ -21,3 +21,6 @@ uint64_t Perft(const Position* pos, int depth, int ply, bool bEval, int nThread)
 
 // Runs perft for depths 1 to slot->nPerftDepth on slot->posJob and prints the result table.
 void PerftReport(WorkerSlot* slot, bool bEval);
+
+// Hands the report and the helpers' sub-tree count to the worker threads (call at start-up).
+void RegisterPerftJobs();

@@ -1,4 +1,4 @@
-#include "search/log.h"
+#include "core/log.h"
 
 #include <atomic>
 #include <cinttypes>
@@ -9,8 +9,7 @@
 #include <mutex>
 #include <string>
 
-#include "board/board.h"
-#include "console/options.h"
+#include "core/settings.h"
 #include "platform/platform.h"
 
 namespace {
