@@ -3,6 +3,10 @@ BUILD      ?= build
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
 JOBS       ?= 2
+# make EXE=PATH: the Release engine alone, copied to PATH (the testing frameworks' convention);
+# CXX picks the compiler. It has a build folder of its own, so a compiler change never meets an
+# old CMake cache.
+EXE_BUILD  ?= build-exe
 # CI may skip the slow suites (deep perft and the like).
 CTEST_ARGS ?= $(if $(CI),-LE slow,)
 
@@ -10,9 +14,19 @@ CTEST_ARGS ?= $(if $(CI),-LE slow,)
 BOOK_PGN   ?= data/pgn/master/Carlsen.pgn
 BOOK       := $(BUILD)/QuietMarmoset.book
 
-.PHONY: all build run book test sanitize asan tsan bench format clean
+.PHONY: all build exe run book test sanitize asan tsan bench format clean
 
+ifdef EXE
+all: exe
+else
 all: build
+endif
+
+exe:
+	cmake -S . -B $(EXE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DQM_BUILD_TESTS=OFF \
+		-DCMAKE_CXX_COMPILER=$(CXX)
+	cmake --build $(EXE_BUILD) --target quietmarmoset -j $(JOBS)
+	cp $(EXE_BUILD)/quietmarmoset $(EXE)
 
 build:
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release
@@ -52,4 +66,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(EXE_BUILD)

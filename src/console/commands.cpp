@@ -108,6 +108,8 @@ void CmdUci() {
     OutputLine("option name EvalHash type spin default %d min 0 max 1024\n", nEvalHashMB);
     OutputLine("option name NumBeers type spin default %d min 0 max 10\n", nNumBeers);
     OutputLine("option name NumThreads type spin default %d min 1 max %d\n", nNumThreads, kMaxThreads);
+    // The name match tools and GUIs set; the same setting as NumThreads.
+    OutputLine("option name Threads type spin default %d min 1 max %d\n", nNumThreads, kMaxThreads);
     OutputLine("option name LogStats type check default %s\n", bLogStats ? "true" : "false");
     OutputLine("option name TraceLevel type spin default %d min 0 max 3\n", TraceLevel());
     OutputLine("option name TimeBuffer type spin default %d min 0 max 60\n", nTimeBuffer);

@@ -13,11 +13,12 @@
 // ---------------------------------------------------------------------------------------
 // Start-up and input loop.
 
-// The whole program: banner, start-up, input loop, shut-down. Returns the exit code.
-int EngineMain();
+// The whole program: banner, start-up, input loop, shut-down. Returns the exit code. With the
+// arguments "bench [DEPTH]" it runs the command-line bench instead and exits.
+int EngineMain(int argc = 0, char** argv = nullptr);
 // Everything of the start-up except the banner: defaults, worker thread, seed and the
-// start-up command list. Safe to call more than once.
-void InitEngine();
+// start-up command list. Safe to call more than once. Without the book nothing is printed.
+void InitEngine(bool bWithBook = true);
 // Stops any job, ends the worker threads and releases the tables.
 // Stops the running job (or, with bFinishTool, lets a tool job finish first) and ends the workers.
 void ShutDownEngine(bool bFinishTool = false);

@@ -1,5 +1,5 @@
 #include "console/console.h"
 
-int main() {
-    return EngineMain();
+int main(int argc, char** argv) {
+    return EngineMain(argc, argv);
 }

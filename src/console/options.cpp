@@ -58,7 +58,7 @@ void SetOption(char* name, char* value) {
         nPawnHashKB = ReadNumber(value);
     } else if (strcmp(name, "evalhash") == 0) {
         nEvalHashMB = ReadNumber(value);
-    } else if (strcmp(name, "numthreads") == 0) {
+    } else if (strcmp(name, "numthreads") == 0 || strcmp(name, "threads") == 0) {
         SetNumThreads(ReadNumber(value));
     } else if (strcmp(name, "ponder") == 0) {
         bPonder = bTrue;

@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <mutex>
 #include <string>
@@ -17,6 +18,7 @@
 #include "platform/platform.h"
 #include "search/search.h"
 #include "search/threads.h"
+#include "tools/nodebench.h"
 #include "tools/perft.h"
 
 void PrintBanner() {
@@ -35,7 +37,7 @@ void PrintBanner() {
     printf("+------------------------------------------------+\n\n");
 }
 
-void InitEngine() {
+void InitEngine(bool bWithBook) {
     // The layers below reach the game and the perft tools only through these.
     gameHooks.pPlayMove = [](uint64_t nRootKey, Move m) {
         return pCurrent->nHashKey == nRootKey && PlayGameMove(m);
@@ -44,6 +46,7 @@ void InitEngine() {
     RegisterPerftJobs();
     InitMaterialTableOrDie();
     InitDefaults();
+    if (!bWithBook) bOwnBook = false;
     SetNumThreads(1);
     nSeed = int(WallSeconds());
     bStopSearch = false;
@@ -136,8 +139,17 @@ void CommandThread() {
 
 }  // namespace
 
-int EngineMain() {
+int EngineMain(int argc, char** argv) {
     setvbuf(stdout, nullptr, _IONBF, 0);
+    // "quietmarmoset bench [DEPTH]": what test frameworks run to read the signature and speed.
+    if (argc >= 2 && strcmp(argv[1], "bench") == 0) {
+        InitEngine(false);
+        RunNodeBench(argc >= 3 ? atoi(argv[2]) : 0);
+        ShutDownEngine();
+        return 0;
+    }
+    for (int i = 1; i < argc; ++i)
+        fprintf(stderr, "Unknown argument %s (the only one is: bench [DEPTH])\n", argv[i]);
     PrintBanner();
     InitEngine();
     std::thread commands(CommandThread);

@@ -97,7 +97,7 @@ TEST(EngineStartup, EndOfInputActsAsQuit) {
 TEST(EngineStartup, UciAnnouncesOptionsWithDefaults) {
     EngineRun run = Drive("uci\nisready\nquit\n");
     std::vector<std::string> lines = SplitLines(AfterBanner(run.sOut));
-    ASSERT_EQ(lines.size(), 14u) << run.sOut;
+    ASSERT_EQ(lines.size(), 15u) << run.sOut;
     EXPECT_EQ(lines[0], "id name QuietMarmoset v1.04");
     EXPECT_EQ(lines[1], "id author Tovin Harrel");
     EXPECT_EQ(lines[2], "option name Ponder type check default true");
@@ -109,11 +109,12 @@ TEST(EngineStartup, UciAnnouncesOptionsWithDefaults) {
     EXPECT_EQ(lines[6], "option name EvalHash type spin default 16 min 0 max 1024");
     EXPECT_EQ(lines[7], "option name NumBeers type spin default 0 min 0 max 10");
     EXPECT_EQ(lines[8], "option name NumThreads type spin default 1 min 1 max 4");
-    EXPECT_EQ(lines[9], "option name LogStats type check default false");
-    EXPECT_EQ(lines[10], "option name TraceLevel type spin default 0 min 0 max 3");
-    EXPECT_EQ(lines[11], "option name TimeBuffer type spin default 0 min 0 max 60");
-    EXPECT_EQ(lines[12], "uciok");
-    EXPECT_EQ(lines[13], "readyok");
+    EXPECT_EQ(lines[9], "option name Threads type spin default 1 min 1 max 4");
+    EXPECT_EQ(lines[10], "option name LogStats type check default false");
+    EXPECT_EQ(lines[11], "option name TraceLevel type spin default 0 min 0 max 3");
+    EXPECT_EQ(lines[12], "option name TimeBuffer type spin default 0 min 0 max 60");
+    EXPECT_EQ(lines[13], "uciok");
+    EXPECT_EQ(lines[14], "readyok");
 }
 
 TEST(EngineStartup, StartsQuickly) {
@@ -162,6 +163,21 @@ TEST(EngineOptions, SetOptionChangesTheAnnouncedValues) {
     EXPECT_EQ(CountLine(out, "option name TimeBuffer type spin default 5 min 0 max 60"), 1);
     EXPECT_EQ(CountLine(out, "option name NumBeers type spin default 3 min 0 max 10"), 1);
     EXPECT_EQ(CountLine(out, "option name EvalHash type spin default 2147483647 min 0 max 1024"), 1);
+}
+
+TEST(EngineOptions, ThreadsIsNumThreadsUnderItsUsualName) {
+    // Whichever name is set last wins; the uci reply shows the value under both.
+    EngineRun run = Drive("setoption name Threads value 3\nuci\nsetoption name NumThreads value 2\nuci\n");
+    EXPECT_EQ(CountLine(run.sOut, "option name Threads type spin default 3 min 1 max 4"), 1) << run.sOut;
+    EXPECT_EQ(CountLine(run.sOut, "option name NumThreads type spin default 3 min 1 max 4"), 1);
+    EXPECT_EQ(CountLine(run.sOut, "option name Threads type spin default 2 min 1 max 4"), 1);
+    EXPECT_EQ(CountLine(run.sOut, "option name NumThreads type spin default 2 min 1 max 4"), 1);
+    // "Threads" alone gives a two-thread search: the level-2 statistics list both threads.
+    run = Drive(
+        "uci\nsetoption name Threads value 2\nsetoption name OwnBook value false\n"
+        "setoption name TraceLevel value 2\nposition startpos\ngo movetime 2500\nucinewgame\n",
+        60000);
+    EXPECT_NE(run.sOut.find("Thread 1: Idle"), std::string::npos) << AfterBanner(run.sOut).substr(0, 2000);
 }
 
 TEST(EngineOptions, TraceLevelTwoShowsTheInputLog) {

@@ -3,6 +3,7 @@
 // to move ordering, pruning, extensions, evaluation or the tables moves it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <regex>
 #include <string>
@@ -79,6 +80,30 @@ TEST(Signature, FixedDepthNodeCountsAreTheRecordedOnes) {
     // a change is intended, update this number deliberately, in the same commit, and say so.
     constexpr uint64_t kSignature = 233135;
     EXPECT_EQ(Sum(first), kSignature);
+}
+
+// The command-line bench that test frameworks run: its last line is "N nodes M nps", N the
+// same on every run. The recorded count is that of depth 7 (the default depth runs ~10 s);
+// "bench" at the default depth gives the signature that commit messages quote.
+TEST(Signature, CommandLineBenchCountsTheSameNodesEveryRun) {
+    constexpr uint64_t kBenchAtDepth7 = 1194284;
+    auto Count = [] {
+        const EngineRun run = RunEngine("", 120000 * kSlow, "", {"bench", "7"});
+        EXPECT_EQ(run.nExitCode, 0) << run.sErr;
+        const std::vector<std::string> lines = SplitLines(run.sOut);
+        EXPECT_FALSE(lines.empty());
+        std::smatch m;
+        static const std::regex last("^(\\d+) nodes (\\d+) nps$");
+        const std::string sLast = lines.empty() ? "" : lines.back();
+        EXPECT_TRUE(std::regex_match(sLast, m, last)) << sLast;
+        EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                                [](const std::string& l) { return l.rfind("Position ", 0) == 0; }),
+                  41);
+        return m.empty() ? uint64_t(0) : uint64_t(std::stoull(m[1]));
+    };
+    const uint64_t n = Count();
+    EXPECT_EQ(Count(), n);
+    EXPECT_EQ(n, kBenchAtDepth7);
 }
 
 }  // namespace

@@ -38,7 +38,8 @@ std::string PlaceEngine(const std::string& dir) {
     return ec ? std::string(QM_BINARY) : exe;
 }
 
-EngineRun RunEngine(const std::string& input, int nTimeoutMs, const std::string& sExe) {
+EngineRun RunEngine(const std::string& input, int nTimeoutMs, const std::string& sExe,
+                    const std::vector<std::string>& args) {
     EngineRun run;
     char dirTemplate[] = "/tmp/qm_engine_XXXXXX";
     const char* dir = mkdtemp(dirTemplate);
@@ -58,10 +59,12 @@ EngineRun RunEngine(const std::string& input, int nTimeoutMs, const std::string&
     posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addchdir_np(&actions, sDir.c_str());
     const std::string exe = sExe.empty() ? PlaceEngine(sDir) : sExe;
-    char* argv[] = {const_cast<char*>(exe.c_str()), nullptr};
+    std::vector<char*> argv{const_cast<char*>(exe.c_str())};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
     pid_t pid = 0;
     const auto t0 = std::chrono::steady_clock::now();
-    const int rc = posix_spawn(&pid, exe.c_str(), &actions, nullptr, argv, environ);
+    const int rc = posix_spawn(&pid, exe.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) return run;
 

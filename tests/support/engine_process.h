@@ -28,8 +28,10 @@ std::string PlaceEngine(const std::string& dir);
 
 // Feeds `input` to the engine on standard input (then closes it) and waits at most nTimeoutMs.
 // The engine runs in a fresh temporary directory so that no file of the tree is touched; sExe
-// names the binary to run (default: a copy of QM_BINARY placed in that directory).
-EngineRun RunEngine(const std::string& input, int nTimeoutMs = 60000, const std::string& sExe = "");
+// names the binary to run (default: a copy of QM_BINARY placed in that directory), args its
+// command-line arguments.
+EngineRun RunEngine(const std::string& input, int nTimeoutMs = 60000, const std::string& sExe = "",
+                    const std::vector<std::string>& args = {});
 
 // The engine binary in a conversation: lines are sent one at a time and the replies read as they
 // come, with their arrival times, so that tests can measure how fast the engine answers.
