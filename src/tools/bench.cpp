@@ -200,7 +200,9 @@ void RunBitTimings(int64_t nLoops) {
 void RunBenchmark(const char* szType) {
     char szTypeCopy[kBenchTypeSize];
     snprintf(szTypeCopy, sizeof(szTypeCopy), "%s", szType ? szType : "");
-    bOwnBook = false;
+    // Written only when on: "bench" has switched it off already, and the input side may be
+    // reading it ("uci") while this job runs.
+    if (bOwnBook) bOwnBook = false;
     SaveConsoleGame();
 
     bool bKnown = Selected(szTypeCopy, "PERFT") || Selected(szTypeCopy, "ASM");
