@@ -113,6 +113,8 @@ void CmdUci() {
     OutputLine("option name LogStats type check default %s\n", bLogStats ? "true" : "false");
     OutputLine("option name TraceLevel type spin default %d min 0 max 3\n", TraceLevel());
     OutputLine("option name TimeBuffer type spin default %d min 0 max 60\n", nTimeBuffer);
+    OutputLine("option name SearchStyle type combo default %s var Strong var Classic\n",
+               bClassicStyle ? "Classic" : "Strong");
     OutputLine("uciok\n");
 }
 

@@ -66,7 +66,9 @@ bool ParseGoParameters(WordList* words) {
         }
     }
     if (!bMovesToGo)
-        nMovesToGo[0] = nMovesToGo[1] = pCurrent->nMaterial[0] + pCurrent->nMaterial[1] < 3221 ? 15 : 40;
+        nMovesToGo[0] = nMovesToGo[1] = !bClassicStyle                                           ? 20
+                                        : pCurrent->nMaterial[0] + pCurrent->nMaterial[1] < 3221 ? 15
+                                                                                                 : 40;
     AllocateTime();
     return bEndless;
 }

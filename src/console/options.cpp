@@ -19,6 +19,7 @@ void InitDefaults() {
     SetTraceLevel(0);
     nTimeBuffer = 0;
     nNumBeers = 0;
+    bClassicStyle = true;
 
     bUciMode = false;
     bShowBoard = true;
@@ -74,6 +75,13 @@ void SetOption(char* name, char* value) {
         nNumBeers = ReadNumber(value);
         if (nNumBeers == 9) nMaxDepth = ClampMaxDepth(8);
         if (nNumBeers == 10) nMaxDepth = ClampMaxDepth(6);
+    } else if (strcmp(name, "searchstyle") == 0) {
+        if (strcmp(value, "classic") == 0)
+            bClassicStyle = true;
+        else if (strcmp(value, "strong") == 0)
+            bClassicStyle = false;
+        else
+            OutputLine("Error - Unknown SearchStyle %s (Strong or Classic)\n", value);
     } else if (strcmp(name, "timebuffer") == 0) {
         nTimeBuffer = ReadNumber(value);
     } else {

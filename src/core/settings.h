@@ -47,6 +47,14 @@ extern int nMovesToGo[2];
 extern double dMoveTime[2];
 extern int64_t nNodeLimit;
 extern bool bLowTime[2];
+// The clock's target per move: iterations stop starting past it, while dMoveTime is the limit
+// at which a search is cut off. The first design has no second limit: the two are equal.
+extern double dSoftTime[2];
+
+// SearchStyle: Classic, the first design's search and clock rules exactly (its tests and bench
+// signature stay reproducible); Strong, the changes under test. Strong becomes the default once
+// its changes have passed their SPRT (docs/strength.md).
+extern bool bClassicStyle;
 
 // Flags shared between the input thread and the workers.
 extern std::atomic<bool> bPondering;

@@ -331,7 +331,8 @@ int IterativeDeepening(const Position* pos, int nMaxDepthArg, PvLine* result, bo
         if (i >= 2 && i < nTop && !bFixedTime && nNodeLimit == 0 &&
             !bPondering.load(std::memory_order_relaxed) && s < MATE_BOUND &&
             (nEngineSide == WHITE || nEngineSide == BLACK)) {
-            const double dHave = MoveBudget(nEngineSide);
+            // The newer clock plans iterations against its target, not the hard limit.
+            const double dHave = bClassicStyle ? MoveBudget(nEngineSide) : dSoftTime[nEngineSide];
             double dBf, dEstimate;
             const bool bFits = NextIterationFits(adIterTime[i - 1], adIterTime[i], dHave, &dBf, &dEstimate);
             TraceLog(2, "BF = %lf, Est time = %lf have = %lf\n", dBf, dEstimate, dHave);

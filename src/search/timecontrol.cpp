@@ -53,7 +53,8 @@ bool NeedToAbortMove(SearchStack* ss) {
 
     // Out of budget under a clock: more time when the clock can spare it. Both kinds of
     // extension leave the new budget well inside the clock (5 and 10 seconds spare).
-    if (!bFixedTime && dBudget <= dElapsed) {
+    // (The first design's extensions; the newer clock's limit is already the hard one.)
+    if (!bFixedTime && dBudget <= dElapsed && bClassicStyle) {
         const int nLast = anLastScore[nSide];
         if (nLast >= MATE_BOUND) {
             // The last search announced a mate: finding it again is worth a little more time.
@@ -104,10 +105,29 @@ void AllocateTime() {
         return;
     }
     if (bFixedTime) {
-        for (int c = 0; c < 2; ++c) bLowTime[c] = dMoveTime[c] < 1.5;
+        for (int c = 0; c < 2; ++c) {
+            dSoftTime[c] = dMoveTime[c];
+            bLowTime[c] = dMoveTime[c] < 1.5;
+        }
         return;
     }
     for (int c = 0; c < 2; ++c) {
+        if (!bClassicStyle && nMovesToGo[c] != 0) {
+            // A target of a 22nd of the clock (with the default 20 moves to go) and most of the
+            // increment; a search may run on to four targets to finish an iteration it began.
+            double avail = dClock[c] - nTimeBuffer;
+            if (avail < 0) avail = 0;
+            double dSoft = avail / (nMovesToGo[c] + 2);
+            if (dIncrement[c] > 0 && dIncrement[c] < avail) dSoft += dIncrement[c] * 0.8;
+            double dHard = std::min(4 * dSoft, 0.35 * avail + dIncrement[c] * 0.8);
+            // The same reserve as below for the answer's way back to the GUI.
+            const double dCap = std::max(0.0, avail - std::max(0.05, avail * 0.1));
+            dHard = std::min(dHard, dCap);
+            dMoveTime[c] = dHard;
+            dSoftTime[c] = std::min(dSoft, dHard);
+            bLowTime[c] = dSoftTime[c] < 1.5;
+            continue;
+        }
         if (nMovesToGo[c] != 0) {
             double avail = dClock[c] - nTimeBuffer;
             if (avail < 0) avail = 0;
@@ -118,6 +138,7 @@ void AllocateTime() {
             const double dCap = avail - std::max(0.05, avail * 0.1);
             if (dMoveTime[c] > dCap) dMoveTime[c] = dCap > 0 ? dCap : 0;
         }
+        dSoftTime[c] = dMoveTime[c];
         bLowTime[c] = dMoveTime[c] < 1.5;
     }
 }

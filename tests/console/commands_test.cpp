@@ -10,8 +10,8 @@
 
 #include "console/console.h"
 #include "console/options.h"
-#include "search/statslog.h"
 #include "movegen/movegen.h"
+#include "search/statslog.h"
 #include "search/threads.h"
 #include "support/engine_setup.h"
 
@@ -23,8 +23,11 @@ protected:
         EnsureEngineReady();
         InitDefaults();
         RunCommand("new");
+        // The first design's clock, which these tests spell out.
+        bClassicStyle = true;
     }
     void TearDown() override {
+        bClassicStyle = true;
         bPondering = false;
         nHashMB = 64;
         if (nNumThreads != 1) SetNumThreads(1);
@@ -312,6 +315,25 @@ TEST_F(Console, ShortClockSetsTheLowTimeFlag) {
     nTimeBuffer = 100;
     Go("go wtime 60000 movestogo 40");
     EXPECT_EQ(dMoveTime[0], 0.0);
+}
+
+TEST_F(Console, StrongClockTargetsAndHardLimits) {
+    bClassicStyle = false;
+    Go("go wtime 10000 btime 10000 winc 100 binc 100");
+    EXPECT_EQ(nMovesToGo[0], 20);
+    EXPECT_NEAR(dSoftTime[0], 10.0 / 22 + 0.08, 1e-9);
+    EXPECT_NEAR(dMoveTime[0], 4 * (10.0 / 22 + 0.08), 1e-9);
+    EXPECT_TRUE(bLowTime[0]);
+    // Little left: 35% of the clock bounds the hard limit, the reserve bounds everything.
+    Go("go wtime 1000 btime 1000 winc 0 binc 0 movestogo 1");
+    EXPECT_NEAR(dSoftTime[0], 1.0 / 3, 1e-9);
+    EXPECT_NEAR(dMoveTime[0], 0.35, 1e-9);
+    Go("go wtime 40 btime 40");
+    EXPECT_EQ(dMoveTime[0], 0.0);
+    EXPECT_EQ(dSoftTime[0], 0.0);
+    // Fixed time has one limit.
+    Go("go movetime 700");
+    EXPECT_EQ(dSoftTime[0], 0.7);
 }
 
 TEST_F(Console, MovesToGoDefaultsByMaterial) {

@@ -228,6 +228,15 @@ TEST_F(RootTest, LinesAreCheckedMoveByMove) {
 
 class TimeTest : public RootTest {
 protected:
+    // The first design's clock and its extensions, which these tests spell out.
+    void SetUp() override {
+        RootTest::SetUp();
+        bClassicStyle = true;
+    }
+    void TearDown() override {
+        bClassicStyle = true;
+        RootTest::TearDown();
+    }
     // A search that started nMs ago under the clock.
     static void StartedAgo(int64_t nMs) {
         nSearchStartTicks = NowMs() - nMs;

@@ -129,31 +129,41 @@ TEST(Think, GoDepthPrintsAnInfoLinePerIterationAndOneBestMove) {
 }
 
 TEST(Think, FixedTimeAndClocksAreKept) {
-    EngineSession s;
-    StartUci(&s);
-    SendLine(&s, "ucinewgame");
-    SendLine(&s, "position startpos moves d2d4 d7d5");
-    std::string best;
-    // The first search of a game also allocates the tables: that counts against the budget.
-    int64_t ms = GoAndWait(&s, "go movetime 200", &best, 5000 * kSlow);
-    EXPECT_GE(ms, 190);
-    EXPECT_LE(ms, 200 + 60 * kSlow) << best;
-    // Clock-based budgets, low clocks included, are answered well inside the clock.
+    // Each style's clock: the first design's budgets, and the newer hard limits (four targets
+    // of a 22nd of the clock at most, 35% of it, and the reserve).
     struct Clock {
         const char* szGo;
-        int nLimitMs;
+        int nClassicMs;
+        int nStrongMs;
     };
-    for (const Clock& c :
-         {Clock{"go wtime 10000 btime 10000 winc 100 binc 100", 400}, Clock{"go wtime 300 btime 300", 250},
-          Clock{"go wtime 50 btime 50", 50}, Clock{"go wtime 1000 btime 1000 movestogo 1", 950},
-          Clock{"go wtime 2000 btime 2000 winc 1000 binc 1000 movestogo 1", 1900}}) {
+    const Clock clocks[] = {{"go wtime 10000 btime 10000 winc 100 binc 100", 400, 2400},
+                            {"go wtime 300 btime 300", 250, 250},
+                            {"go wtime 50 btime 50", 50, 50},
+                            {"go wtime 1000 btime 1000 movestogo 1", 950, 450},
+                            {"go wtime 2000 btime 2000 winc 1000 binc 1000 movestogo 1", 1900, 1600}};
+    for (const char* szStyle : {"Classic", "Strong"}) {
+        EngineSession s;
+        StartUci(&s);
+        SendLine(&s, std::string("setoption name SearchStyle value ") + szStyle);
+        SendLine(&s, "ucinewgame");
         SendLine(&s, "position startpos moves d2d4 d7d5");
-        ms = GoAndWait(&s, c.szGo, &best, 5000 * kSlow);
-        EXPECT_GE(ms, 0) << c.szGo;
-        EXPECT_LE(ms, c.nLimitMs * kSlow) << c.szGo;
-        EXPECT_TRUE(IsLegalText(After(kStartFen, {"d2d4", "d7d5"}), BestOf(best))) << c.szGo << ": " << best;
+        std::string best;
+        // The first search of a game also allocates the tables: that counts against the budget.
+        int64_t ms = GoAndWait(&s, "go movetime 200", &best, 5000 * kSlow);
+        EXPECT_GE(ms, 190);
+        EXPECT_LE(ms, 200 + 60 * kSlow) << best;
+        // Clock-based budgets, low clocks included, are answered well inside the clock.
+        for (const Clock& c : clocks) {
+            const int nLimitMs = szStyle[0] == 'C' ? c.nClassicMs : c.nStrongMs;
+            SendLine(&s, "position startpos moves d2d4 d7d5");
+            ms = GoAndWait(&s, c.szGo, &best, 5000 * kSlow);
+            EXPECT_GE(ms, 0) << c.szGo;
+            EXPECT_LE(ms, nLimitMs * kSlow) << szStyle << ": " << c.szGo;
+            EXPECT_TRUE(IsLegalText(After(kStartFen, {"d2d4", "d7d5"}), BestOf(best)))
+                << c.szGo << ": " << best;
+        }
+        EXPECT_EQ(EndSession(&s), 0);
     }
-    EXPECT_EQ(EndSession(&s), 0);
 }
 
 TEST(Think, InfiniteSearchAnswersStopAtOnce) {
