@@ -34,22 +34,24 @@ bool InList(Move m, const Move* aMoves, int n) {
     return false;
 }
 
-Move FirstLegalMove(const Position* pos) {
-    Move moves[kMaxMoves];
-    int n = GenerateCaptures(pos, moves, kMaxMoves);
-    n += GenerateQuiets(pos, moves + n, kMaxMoves - n);
-    for (int i = 0; i < n; ++i)
-        if (IsMoveValid(pos, moves[i]) && IsLegalMove(pos, moves[i])) return moves[i];
-    return 0;
-}
-
-int CountLegalMoves(const Position* pos) {
+// The number of legal moves of pos, and the first of them in *pFirst (0 when there is none).
+int CountLegalMoves(const Position* pos, Move* pFirst = nullptr) {
     Move moves[kMaxMoves];
     int n = GenerateCaptures(pos, moves, kMaxMoves);
     n += GenerateQuiets(pos, moves + n, kMaxMoves - n);
     int nLegal = 0;
-    for (int i = 0; i < n; ++i) nLegal += IsMoveValid(pos, moves[i]) && IsLegalMove(pos, moves[i]);
+    if (pFirst) *pFirst = 0;
+    for (int i = 0; i < n; ++i) {
+        if (!IsMoveValid(pos, moves[i]) || !IsLegalMove(pos, moves[i])) continue;
+        if (nLegal++ == 0 && pFirst) *pFirst = moves[i];
+    }
     return nLegal;
+}
+
+Move FirstLegalMove(const Position* pos) {
+    Move m;
+    CountLegalMoves(pos, &m);
+    return m;
 }
 
 // The root has stood here twice before since the last irreversible move: a draw by

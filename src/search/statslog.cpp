@@ -8,14 +8,6 @@
 char szStatsFileName[64];
 bool bStatsHeaderWritten = false;
 
-namespace {
-
-double Pct(uint64_t n, uint64_t nTotal) {
-    return StatPct(n, nTotal);
-}
-
-}  // namespace
-
 void MakeStatsFileName() {
     FormatStatsFileName(szStatsFileName, sizeof(szStatsFileName), time(nullptr));
     bStatsHeaderWritten = false;
@@ -55,21 +47,22 @@ void WriteStatsCsvLine(FILE* f, const SearchStats& s, const char* fen, const cha
             ",%" PRIu64 ",%" PRIu64 ",%" PRIu64 ",%" PRIu64 ",%" PRIu64 ",%" PRIu64 ",%" PRIu64 ",%" PRIu64
             ",%.1lf",
             fen, move, nScore, s.dSearchTime.Get(), int(s.nLastIteration.Get()), s.nNodes.Get(),
-            s.nQNodes.Get(), Pct(s.nNullCuts, s.nNullCuts + s.nNullFails), Pct(s.nLazyExits1, nLazy),
-            Pct(s.nLazyExits2, nLazy), s.nFutilityPrunes.Get(), s.nExtPrunes.Get(), s.nMatePrunes.Get(),
+            s.nQNodes.Get(), StatPct(s.nNullCuts, s.nNullCuts + s.nNullFails), StatPct(s.nLazyExits1, nLazy),
+            StatPct(s.nLazyExits2, nLazy), s.nFutilityPrunes.Get(), s.nExtPrunes.Get(), s.nMatePrunes.Get(),
             s.nLmrReductions.Get(), s.nRazorReductions.Get(), s.nKingReductions.Get(), s.nCheckExts.Get(),
             s.nRecaptureExts.Get(), s.nPawnExts.Get(), s.nSingleReplyExts.Get(), s.nKingExts.Get(),
-            Pct(s.nHashFills, 4 * nTransBuckets));
+            StatPct(s.nHashFills, 4 * nTransBuckets));
     for (int i = 0; i < 4; ++i) {
         const uint64_t nSum = s.anProbeCuts[i] + s.anProbeMoves[i] + s.anProbeMisses[i];
         fprintf(f, ",%" PRIu64 ",%.1lf,%.1lf,%.1lf,%" PRIu64 ",%.1lf", s.anProbes[i].Get(),
-                Pct(s.anProbeCuts[i], nSum), Pct(s.anProbeMoves[i], nSum), Pct(s.anProbeMisses[i], nSum),
-                s.anWrites[i].Get(), Pct(s.anOverwrites[i], s.anWrites[i].Get()));
+                StatPct(s.anProbeCuts[i], nSum), StatPct(s.anProbeMoves[i], nSum),
+                StatPct(s.anProbeMisses[i], nSum), s.anWrites[i].Get(),
+                StatPct(s.anOverwrites[i], s.anWrites[i].Get()));
     }
-    fprintf(f, ",%.1lf", Pct(s.nPawnHashHits, s.nPawnHashHits + s.nPawnHashMisses));
+    fprintf(f, ",%.1lf", StatPct(s.nPawnHashHits, s.nPawnHashHits + s.nPawnHashMisses));
     if (nEvalHashEntries)
-        fprintf(f, ",%.1lf,%.1lf", Pct(s.nEvalHashHits, s.nEvalHashHits + s.nEvalHashMisses),
-                Pct(s.nEvalHashOverwrites, s.nEvalHashMisses.Get()));
+        fprintf(f, ",%.1lf,%.1lf", StatPct(s.nEvalHashHits, s.nEvalHashHits + s.nEvalHashMisses),
+                StatPct(s.nEvalHashOverwrites, s.nEvalHashMisses.Get()));
     fputs("\n", f);
 }
 
