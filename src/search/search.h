@@ -154,6 +154,35 @@ int ExtendOrPrune(Move move, const Position* child, int nAlpha, int nBeta, int n
                   int nNodeExt, int nDepth, int nPly, bool bInCheck, int nGivesCheck, int nMoveIndex,
                   int nStaticEval, bool* pbPruned, int nKingTermWhite, int nKingTermBlack, int nThread);
 
+// The newer rules (SearchStyle Strong). A node's figures for its per-move decisions.
+struct PlanNode {
+    int nDepth, nPly;   // quarter plies
+    int nAlpha, nBeta;  // the window now (alpha raised by the moves searched)
+    int nStaticEval;    // 0 in check
+    int nBestScore;     // best score so far, -SCORE_INF before the first
+    int nNodeExt;       // the node's own extension (single reply)
+    bool bInCheck, bCutNode;
+};
+// One move's decision: skipped, or searched at the node's depth - ONE_PLY + nExtension, later
+// moves first nReduction shallower with a null window.
+struct MovePlan {
+    bool bPruned;
+    int nExtension;  // quarter plies
+    int nReduction;  // quarter plies
+};
+// nMoveNumber counts the node's moves handed out so far, this one included.
+MovePlan PlanMove(const PlanNode& node, const Position* pos, const Position* child, Move m, int nMoveScore,
+                  int nMoveNumber);
+// The late-move reduction table in whole plies (0 for the first move or no depth).
+int ReductionPlies(int nDepthPlies, int nMoveNumber);
+// A later move: null window at the reduced depth, again at the full depth when it beat alpha,
+// then the full window when it lies inside (alpha, beta). Returns the score from the node's side.
+int SearchLaterMove(const Position* child, int nNewDepth, int nReduction, int nAlpha, int nBeta,
+                    PvLine* childPv, int nChildPly, SearchStack* local, int nThread);
+// History with bonus and malus: the cutoff move gains, the quiet moves tried before it lose, each
+// entry kept within +-16384 by gravity.
+void UpdateQuietHistory(int nSide, Move best, const Move* aTried, int nTried, int nDepthPlies);
+
 // White and black king values of a position, computed as Evaluate computes them (ending table
 // blended with the middlegame king safety by the material phase). Cached per thread for the
 // last position asked.

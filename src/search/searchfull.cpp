@@ -2,6 +2,7 @@
 // repetition and fifty-move draws, mate-distance pruning, null move, internal iterative
 // deepening, the per-move decision of ExtendOrPrune, zero-window searches of later moves, killer
 // and history updates, and the master side of split points.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <thread>
@@ -201,6 +202,8 @@ int SearchFull(const Position* pos, int nDepth, int nAlpha, int nBeta, PvLine* p
                bool bAllowNull, SearchStack* ss, int nThread) {
     SearchStats& st = ThreadStats(nThread);
     const int nPlyIndex = nPly / ONE_PLY;
+    const bool bStrong = !bClassicStyle;
+    const bool bPvNode = nBeta != nAlpha + 1;
     int anEvalInfo[2] = {EVAL_NO_KING, EVAL_NO_KING};
     pvOut->nLength = 0;
     pvOut->nDepth = 0;
@@ -240,8 +243,9 @@ int SearchFull(const Position* pos, int nDepth, int nAlpha, int nBeta, PvLine* p
 
     // Transposition table. A cut's move is kept in the line only when it is legal here (a key
     // collision can bring a pseudo-legal but illegal move); the root takes a cut only with one.
+    // The newer rules take cuts at null-window nodes only, so that a PV is searched, not cut short.
     HashProbe probe;
-    if (ProbeHash(pos, nDepth / ONE_PLY, nAlpha, nBeta, nPlyIndex, &probe)) {
+    if (ProbeHash(pos, nDepth / ONE_PLY, nAlpha, nBeta, nPlyIndex, &probe) && (!bStrong || !bPvNode)) {
         const Move m = probe.nMove;
         const bool bLegal = m && IsMoveValid(pos, m) && IsLegalMove(pos, m);
         if (nPly > 0 || bLegal) {
@@ -326,9 +330,36 @@ int SearchFull(const Position* pos, int nDepth, int nAlpha, int nBeta, PvLine* p
     int& nLastIrreversible = aThreadMarkers[nThread].nLastIrreversible;
     const int nSavedIrreversible = nLastIrreversible;
 
-    // Null move: pass, and if a reduced search still fails high, so does this node.
-    if (nDepth >= 17 && bAllowNull && !bInCheck && nPly > 0 && nStaticEval >= nBeta && !probe.bAvoidNull &&
-        nBeta >= -(MATE_BOUND - 1) && nBeta <= MATE_BOUND - 1 && nBeta == nAlpha + 1 && !bThreat) {
+    // The newer rules: a static score far above beta at low depth stands (reverse futility); one
+    // far below alpha is checked by the quiescence search alone (razoring).
+    const int nDepthPlies = nDepth / ONE_PLY;
+    if (bStrong && !bPvNode && !bInCheck && nPly > 0 && nBeta > -MATE_BOUND && nBeta < MATE_BOUND) {
+        if (nDepthPlies <= 7 && nStaticEval - 80 * nDepthPlies >= nBeta) {
+            st.nFutilityPrunes++;
+            return Leave(EmptyLine(pvOut, nStaticEval));
+        }
+        if (nDepthPlies <= 3 && nStaticEval + 200 + 150 * nDepthPlies <= nAlpha) {
+            PvLine qpv;
+            const int q = Quiesce(pos, 32, nAlpha, nBeta, &qpv, nPlyIndex, ss, nThread);
+            if (q != -SCORE_INF && q <= nAlpha && !StopRequested()) {
+                st.nRazorReductions++;
+                return Leave(EmptyLine(pvOut, q));
+            }
+        }
+    }
+
+    // Null move: pass, and if a reduced search still fails high, so does this node. The first
+    // design reduces four plies from four plies of depth on; the newer rules 3 + depth/4 plies
+    // and more the further the evaluation stands above beta, from two plies on, never with
+    // pawns alone (zugzwang) and with a verification search at high depth.
+    const Bitboard* own = pos->bbPieces[pos->bSideToMove];
+    const bool bPieces = (own[BB_KNIGHT] | own[BB_BISHOP] | own[BB_ROOK] | own[BB_QUEEN]) != 0;
+    const int nNullMinDepth = bStrong ? 2 * ONE_PLY : 17;
+    int nNullReduction = 16;
+    if (bStrong) nNullReduction = ONE_PLY * (4 + nDepthPlies / 4 + std::min((nStaticEval - nBeta) / 200, 3));
+    if (nDepth >= nNullMinDepth && bAllowNull && !bInCheck && nPly > 0 && nStaticEval >= nBeta &&
+        !probe.bAvoidNull && nBeta >= -(MATE_BOUND - 1) && nBeta <= MATE_BOUND - 1 && nBeta == nAlpha + 1 &&
+        !bThreat && (bPieces || !bStrong)) {
         Position nullPos;
         MakeNullMove(pos, &nullPos);
         // No repetition can span the null move.
@@ -338,10 +369,22 @@ int SearchFull(const Position* pos, int nDepth, int nAlpha, int nBeta, PvLine* p
         local.nCapturedType = -1;
         local.nNodeType = NODE_CUT;
         PvLine nullPv;
-        const int s = -SearchFull(&nullPos, nDepth - 16, -nBeta, -nBeta + 1, &nullPv, nPly + ONE_PLY, false,
-                                  &local, nThread);
+        int s = -SearchFull(&nullPos, nDepth - nNullReduction, -nBeta, -nBeta + 1, &nullPv, nPly + ONE_PLY,
+                            false, &local, nThread);
         if (bHistoryOk) aHistory[nHere] = nSavedSig;
         nLastIrreversible = nSavedIrreversible;
+        if (s >= nBeta && bStrong) {
+            // A mate found after passing proves nothing about this node.
+            if (s >= MATE_BOUND) s = nBeta;
+            if (nDepthPlies >= 12 && !StopRequested()) {
+                local.nNodeType = ss->nNodeType;
+                PvLine verifyPv;
+                const int v = SearchFull(pos, nDepth - nNullReduction, nBeta - 1, nBeta, &verifyPv, nPly,
+                                         false, &local, nThread);
+                nLastIrreversible = nSavedIrreversible;
+                if (v < nBeta) s = v;
+            }
+        }
         if (s >= nBeta) {
             st.nNullCuts++;
             return Leave(EmptyLine(pvOut, s));
@@ -368,6 +411,9 @@ int SearchFull(const Position* pos, int nDepth, int nAlpha, int nBeta, PvLine* p
             nPhase = PHASE_HASH;
         }
     }
+    // Without a table move a null-window node is searched a ply shallower (the newer rules):
+    // it is cheaper to find the move at the next visit than to search blind at full depth.
+    if (bStrong && !nHashMove && !bPvNode && nDepth >= 4 * ONE_PLY) nDepth -= ONE_PLY;
     if (nPly == 0) nPhase = PHASE_ROOT;
     MoveList list;
     StartPicker(&list, nHashMove, nPhase);
@@ -426,9 +472,21 @@ int SearchFull(const Position* pos, int nDepth, int nAlpha, int nBeta, PvLine* p
 
         // Extend, reduce or prune.
         bool bPruned = false;
-        const int nAdjust = ExtendOrPrune(m, &child, nAlpha, nBeta, nMoveScore, nOwnCaptureSq, nNodeExt,
-                                          nDepth, nPly, bInCheck, child.nInCheck, nMoveIndex, nStaticEval,
-                                          &bPruned, anEvalInfo[0], anEvalInfo[1], nThread);
+        int nAdjust = 0, nReduction = 0;
+        if (bStrong) {
+            const PlanNode node{nDepth,   nPly,        nAlpha,
+                                nBeta,    nStaticEval, BestScore(pvOut),
+                                nNodeExt, bInCheck,    nNodeType == NODE_CUT};
+            const MovePlan plan = PlanMove(node, pos, &child, m, nMoveScore, nReturned);
+            bPruned = plan.bPruned;
+            nAdjust = plan.nExtension;
+            nReduction = plan.nReduction;
+            if (bPruned) st.nExtPrunes++;
+        } else {
+            nAdjust = ExtendOrPrune(m, &child, nAlpha, nBeta, nMoveScore, nOwnCaptureSq, nNodeExt, nDepth,
+                                    nPly, bInCheck, child.nInCheck, nMoveIndex, nStaticEval, &bPruned,
+                                    anEvalInfo[0], anEvalInfo[1], nThread);
+        }
         if (bPruned) {
             nLastIrreversible = nSavedIrreversible;
             if (bRootTrace && nDepth >= 33) TraceLog(2, "%s pruned\n", szRootText);
@@ -443,6 +501,10 @@ int SearchFull(const Position* pos, int nDepth, int nAlpha, int nBeta, PvLine* p
             local.nNodeType = -nNodeType;
             s = -SearchFull(&child, nNewDepth, -nBeta, -nAlpha, &childPv, nPly + ONE_PLY, true, &local,
                             nThread);
+        } else if (bStrong) {
+            local.nNodeType = nNodeType == NODE_PV ? NODE_CUT : -nNodeType;
+            s = SearchLaterMove(&child, nNewDepth, nReduction, nAlpha, nBeta, &childPv, nPly + ONE_PLY,
+                                &local, nThread);
         } else {
             local.nNodeType = nNodeType == NODE_PV ? NODE_CUT : -nNodeType;
             st.nZwSearches++;
@@ -490,7 +552,11 @@ int SearchFull(const Position* pos, int nDepth, int nAlpha, int nBeta, PvLine* p
             if (s >= nBeta) {
                 CountFailHigh(st, nLegal);
                 if (m != list.nHashMove && !nCaptured) UpdateKillers(nPlyIndex, m);
-                AddHistoryCutoff(nMover, m, nDepth / ONE_PLY);
+                const int nTried = nMoveIndex < kMaxMoves ? nMoveIndex : kMaxMoves;
+                if (bStrong)
+                    UpdateQuietHistory(nMover, m, list.aTried, nTried, nDepth / ONE_PLY);
+                else
+                    AddHistoryCutoff(nMover, m, nDepth / ONE_PLY);
                 StoreHashAtPly(pos, nDepth / ONE_PLY, nPlyIndex, s, nAlpha, nBeta, m, bThreat, false);
                 SetLine(pvOut, m, childPv, s);
                 if (bSplit) {
@@ -498,8 +564,8 @@ int SearchFull(const Position* pos, int nDepth, int nAlpha, int nBeta, PvLine* p
                     StopHelpers(nThread, nHelperMask);
                 }
                 nLastIrreversible = nSavedIrreversible;
-                const int nTried = nMoveIndex < kMaxMoves ? nMoveIndex : kMaxMoves;
-                for (int i = 0; i < nTried; i++) AddHistoryTried(nMover, list.aTried[i]);
+                if (!bStrong)
+                    for (int i = 0; i < nTried; i++) AddHistoryTried(nMover, list.aTried[i]);
                 return Leave(s);
             }
             SetLine(pvOut, m, childPv, s);

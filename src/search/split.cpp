@@ -81,6 +81,7 @@ void SplitSearch(int nThread) {
     const bool bInCheck = sp.nInCheck != 0;
     const bool bRootTrace = sp.nPly == 0 && TraceLevel() >= 2;
     const int nMover = pos->bSideToMove, nOpp = nMover ^ 1;
+    const bool bStrong = !bClassicStyle;
     int nAlpha = RelaxedLoad(shared->nScore);
     if (nAlpha < sp.nAlpha) nAlpha = sp.nAlpha;
     st.nNodes++;
@@ -117,14 +118,24 @@ void SplitSearch(int nThread) {
         local.nCapturedType = nCaptured ? nCaptured : -1;
         local.nNodeType = NODE_CUT;
         if (Aborted(nThread)) break;
-        const int nBest = RelaxedLoad(shared->nScore);
-        if (nBest > nAlpha) nAlpha = nBest;
+        const int nBestSoFar = RelaxedLoad(shared->nScore);
+        if (nBestSoFar > nAlpha) nAlpha = nBestSoFar;
 
         // The king rules need the node's own evaluation terms, which a helper does not have.
         bool bPruned = false;
-        const int nAdjust = ExtendOrPrune(m, &child, nAlpha, nBeta, nMoveScore, sp.ss.nCaptureSq, sp.nNodeExt,
-                                          sp.nDepth, sp.nPly, bInCheck, child.nInCheck, nReturned - 1,
-                                          sp.nStaticEval, &bPruned, EVAL_NO_KING, EVAL_NO_KING, nThread);
+        int nAdjust = 0;
+        MovePlan plan{false, 0, 0};
+        if (bStrong) {
+            const PlanNode node{sp.nDepth,  sp.nPly,     nAlpha,   nBeta, sp.nStaticEval,
+                                nBestSoFar, sp.nNodeExt, bInCheck, false};
+            plan = PlanMove(node, pos, &child, m, nMoveScore, nReturned);
+            bPruned = plan.bPruned;
+            nAdjust = plan.nExtension;
+        } else {
+            nAdjust = ExtendOrPrune(m, &child, nAlpha, nBeta, nMoveScore, sp.ss.nCaptureSq, sp.nNodeExt,
+                                    sp.nDepth, sp.nPly, bInCheck, child.nInCheck, nReturned - 1,
+                                    sp.nStaticEval, &bPruned, EVAL_NO_KING, EVAL_NO_KING, nThread);
+        }
         if (bPruned) {
             nLastIrreversible = nSavedIrreversible;
             continue;
@@ -132,26 +143,33 @@ void SplitSearch(int nThread) {
         const int nNewDepth = sp.nDepth - ONE_PLY + nAdjust;
         const int nChildPly = sp.nPly + ONE_PLY;
 
-        st.nZwSearches++;
-        int s =
-            -SearchFull(&child, nNewDepth, -nAlpha - 1, -nAlpha, &childPv, nChildPly, true, &local, nThread);
-        if (Aborted(nThread)) break;
-        if (s > nAlpha) {
-            if (s < nBeta) {
-                if (bRootTrace && sp.nDepth > 32) {
-                    const size_t n = strlen(szRootText);
-                    snprintf(szRootText + n, sizeof(szRootText) - n, " score = %d (need to research)", s);
-                }
-                st.nReSearches++;
-                s = -SearchFull(&child, nNewDepth, -nBeta, -nAlpha, &childPv, nChildPly, true, &local,
-                                nThread);
-                if (Aborted(nThread)) break;
-            }
-            if (s >= nBeta && nNewDepth < sp.nDepth - ONE_PLY) {
-                st.nReReductions++;
-                s = -SearchFull(&child, sp.nDepth - ONE_PLY, -nBeta, -nAlpha, &childPv, nChildPly, true,
+        int s = 0;
+        if (bStrong) {
+            s = SearchLaterMove(&child, nNewDepth, plan.nReduction, nAlpha, nBeta, &childPv, nChildPly,
                                 &local, nThread);
-                if (Aborted(nThread)) break;
+            if (Aborted(nThread)) break;
+        } else {
+            st.nZwSearches++;
+            s = -SearchFull(&child, nNewDepth, -nAlpha - 1, -nAlpha, &childPv, nChildPly, true, &local,
+                            nThread);
+            if (Aborted(nThread)) break;
+            if (s > nAlpha) {
+                if (s < nBeta) {
+                    if (bRootTrace && sp.nDepth > 32) {
+                        const size_t n = strlen(szRootText);
+                        snprintf(szRootText + n, sizeof(szRootText) - n, " score = %d (need to research)", s);
+                    }
+                    st.nReSearches++;
+                    s = -SearchFull(&child, nNewDepth, -nBeta, -nAlpha, &childPv, nChildPly, true, &local,
+                                    nThread);
+                    if (Aborted(nThread)) break;
+                }
+                if (s >= nBeta && nNewDepth < sp.nDepth - ONE_PLY) {
+                    st.nReReductions++;
+                    s = -SearchFull(&child, sp.nDepth - ONE_PLY, -nBeta, -nAlpha, &childPv, nChildPly, true,
+                                    &local, nThread);
+                    if (Aborted(nThread)) break;
+                }
             }
         }
         if (bRootTrace)
@@ -166,7 +184,11 @@ void SplitSearch(int nThread) {
             if (s >= nBeta) {
                 // The node is refuted: store it, publish the score, and stop everybody at it.
                 if (m != list->nHashMove && !nCaptured) UpdateKillers(nPlyIndex, m);
-                AddHistoryCutoff(nMover, m, sp.nDepth / ONE_PLY);
+                const int nMine = nSearched < kMaxMoves ? nSearched : kMaxMoves;
+                if (bStrong)
+                    UpdateQuietHistory(nMover, m, aMine, nMine, sp.nDepth / ONE_PLY);
+                else
+                    AddHistoryCutoff(nMover, m, sp.nDepth / ONE_PLY);
                 StoreHashAtPly(pos, sp.nDepth / ONE_PLY, nPlyIndex, s, sp.nAlpha, nBeta, m, sp.bThreat,
                                false);
                 SetLine(shared, m, childPv, s);
@@ -174,7 +196,8 @@ void SplitSearch(int nThread) {
                 const int nMask = nSplitMask.load(std::memory_order_relaxed) | 1;
                 for (int w = 0; w < kMaxThreads; w++)
                     if (nMask & (1 << w)) aWorkers[w].nJob.store(JOB_ABORT, std::memory_order_release);
-                for (int i = 0; i < nSearched && i < kMaxMoves; i++) AddHistoryTried(nMover, aMine[i]);
+                if (!bStrong)
+                    for (int i = 0; i < nMine; i++) AddHistoryTried(nMover, aMine[i]);
                 nLastIrreversible = nSavedIrreversible;
                 return;
             }
