@@ -19,7 +19,7 @@ void InitDefaults() {
     SetTraceLevel(0);
     nTimeBuffer = 0;
     nNumBeers = 0;
-    bClassicStyle = true;
+    bClassicStyle = false;
 
     bUciMode = false;
     bShowBoard = true;

@@ -27,7 +27,7 @@ double dMoveTime[2] = {5.0, 5.0};
 int64_t nNodeLimit = 0;
 bool bLowTime[2] = {false, false};
 double dSoftTime[2] = {5.0, 5.0};
-bool bClassicStyle = true;
+bool bClassicStyle = false;
 
 std::atomic<bool> bPondering{false};
 std::atomic<bool> bStopSearch{false};

@@ -51,9 +51,9 @@ extern bool bLowTime[2];
 // at which a search is cut off. The first design has no second limit: the two are equal.
 extern double dSoftTime[2];
 
-// SearchStyle: Classic, the first design's search and clock rules exactly (its tests and bench
-// signature stay reproducible); Strong, the changes under test. Strong becomes the default once
-// its changes have passed their SPRT (docs/strength.md).
+// SearchStyle: Strong (the default), the search and clock changes that passed their SPRT
+// (docs/strength.md); Classic, the first design's search and clock rules exactly, so that its
+// tests and a side-by-side comparison stay available.
 extern bool bClassicStyle;
 
 // Flags shared between the input thread and the workers.

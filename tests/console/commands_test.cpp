@@ -27,7 +27,7 @@ protected:
         bClassicStyle = true;
     }
     void TearDown() override {
-        bClassicStyle = true;
+        bClassicStyle = false;
         bPondering = false;
         nHashMB = 64;
         if (nNumThreads != 1) SetNumThreads(1);

@@ -113,7 +113,7 @@ TEST(EngineStartup, UciAnnouncesOptionsWithDefaults) {
     EXPECT_EQ(lines[10], "option name LogStats type check default false");
     EXPECT_EQ(lines[11], "option name TraceLevel type spin default 0 min 0 max 3");
     EXPECT_EQ(lines[12], "option name TimeBuffer type spin default 0 min 0 max 60");
-    EXPECT_EQ(lines[13], "option name SearchStyle type combo default Classic var Strong var Classic");
+    EXPECT_EQ(lines[13], "option name SearchStyle type combo default Strong var Strong var Classic");
     EXPECT_EQ(lines[14], "uciok");
     EXPECT_EQ(lines[15], "readyok");
 }

@@ -234,7 +234,7 @@ protected:
         bClassicStyle = true;
     }
     void TearDown() override {
-        bClassicStyle = true;
+        bClassicStyle = false;
         RootTest::TearDown();
     }
     // A search that started nMs ago under the clock.

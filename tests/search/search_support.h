@@ -32,12 +32,15 @@ protected:
         bUciMode = false;
         bLowTime[0] = bLowTime[1] = false;
         nNumThreads = 1;
+        // These suites spell out the first design's rules; the newer ones have plan_test.
+        bClassicStyle = true;
         bStopSearch = false;
         bPondering = false;
         UseHash(8);
         ResetState();
     }
     void TearDown() override {
+        bClassicStyle = false;
         bStopSearch = false;
         nHashMB = nSavedHash;
         nNumBeers = nSavedBeers;
