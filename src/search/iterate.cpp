@@ -146,6 +146,21 @@ bool WidenWindow(int nScore, int* pnRetries, int* pnAlpha, int* pnBeta) {
     const bool bLow = nScore <= *pnAlpha && *pnAlpha > -SCORE_INF;
     const bool bHigh = !bLow && nScore >= *pnBeta && *pnBeta < SCORE_INF;
     if (!bLow && !bHigh) return false;
+    if (!bClassicStyle) {
+        // The newer rules widen step by step, doubling the margin past the score, so that a
+        // small miss costs a small re-search; the far side closes in on the failing one.
+        const int nDelta = 20 << std::min(++*pnRetries, 5);
+        if (nDelta > 500) {
+            *pnAlpha = -SCORE_INF;
+            *pnBeta = SCORE_INF;
+        } else if (bLow) {
+            *pnBeta = (*pnAlpha + *pnBeta) / 2;
+            *pnAlpha = std::max(nScore - nDelta, -SCORE_INF);
+        } else {
+            *pnBeta = std::min(nScore + nDelta, int(SCORE_INF));
+        }
+        return true;
+    }
     if (++*pnRetries >= 2) {
         *pnAlpha = -SCORE_INF;
         *pnBeta = SCORE_INF;
@@ -261,7 +276,7 @@ int IterativeDeepening(const Position* pos, int nMaxDepthArg, PvLine* result, bo
         nMarker = game.nGamePly;
     }
 
-    int nScore = c, nLastIter = 0;
+    int nScore = c, nLastIter = 0, nStableIterations = 0;
     // The interpreter keeps nMaxDepth in 1..kMaxSearchDepth; a direct caller asking for no
     // iteration gets none, and none gets more than adIterTime holds.
     const int nTop = nMaxDepthArg < 1 ? 0 : ClampMaxDepth(nMaxDepthArg);
@@ -299,7 +314,10 @@ int IterativeDeepening(const Position* pos, int nMaxDepthArg, PvLine* result, bo
         }
         if (bStopped) break;
 
-        // A completed iteration.
+        // A completed iteration; the newer clock watches how settled its answer is.
+        const Move nBestNow = line.nLength > 0 ? line.anMoves[0] : 0;
+        nStableIterations = i > 1 && nBestNow == result->anMoves[0] && result->nLength > 0 ? nStableIterations + 1 : 0;
+        const int nDrop = i > 1 ? nScore - s : 0;
         *result = line;
         nScore = s;
         nLastIter = i;
@@ -334,7 +352,14 @@ int IterativeDeepening(const Position* pos, int nMaxDepthArg, PvLine* result, bo
             !bPondering.load(std::memory_order_relaxed) && s < MATE_BOUND &&
             (nEngineSide == WHITE || nEngineSide == BLACK)) {
             // The newer clock plans iterations against its target, not the hard limit.
-            const double dHave = bClassicStyle ? MoveBudget(nEngineSide) : dSoftTime[nEngineSide];
+            // Beside that, a best move that just changed or a falling score asks for more time,
+            // a move that held for several iterations for less (the hard limit still bounds it).
+            double dHave = MoveBudget(nEngineSide);
+            if (!bClassicStyle) {
+                double dScale = nStableIterations == 0 ? 1.4 : nStableIterations >= 4 ? 0.7 : 1.0;
+                if (nDrop > 30) dScale *= 1.3;
+                dHave = std::min(dSoftTime[nEngineSide] * dScale, MoveBudget(nEngineSide));
+            }
             double dBf, dEstimate;
             const bool bFits = NextIterationFits(adIterTime[i - 1], adIterTime[i], dHave, &dBf, &dEstimate);
             TraceLog(2, "BF = %lf, Est time = %lf have = %lf\n", dBf, dEstimate, dHave);
