@@ -78,6 +78,7 @@ protected:
 // Aspiration windows.
 
 TEST(AspirationWindow, OneWideningThenTheFullWindow) {
+    bClassicStyle = true;
     // Centre 100: (80, 120); a fail low at 50 tries (20, 100), a second one the full window.
     int a = 80, b = 120, r = 0;
     EXPECT_FALSE(WidenWindow(100, &r, &a, &b));
@@ -98,6 +99,23 @@ TEST(AspirationWindow, OneWideningThenTheFullWindow) {
     EXPECT_TRUE(WidenWindow(25, &r, &a, &b));
     EXPECT_EQ(b, 80);
     EXPECT_EQ(a, 0);
+    bClassicStyle = false;
+}
+
+TEST(AspirationWindow, StrongWidensStepByStep) {
+    // (80, 120) failing low at 50: alpha 50 - 40, beta halfway; then 80 and 160 past the score,
+    // and the full window once the margin passes 500.
+    int a = 80, b = 120, r = 0;
+    EXPECT_TRUE(WidenWindow(50, &r, &a, &b));
+    EXPECT_EQ(a, 10);
+    EXPECT_EQ(b, 100);
+    EXPECT_TRUE(WidenWindow(10, &r, &a, &b));
+    EXPECT_EQ(a, -70);
+    EXPECT_TRUE(WidenWindow(300, &r, &a, &b));
+    EXPECT_EQ(b, 460);
+    for (int i = 0; i < 2; i++) EXPECT_TRUE(WidenWindow(a, &r, &a, &b));
+    EXPECT_EQ(a, -SCORE_INF);
+    EXPECT_EQ(b, SCORE_INF);
 }
 
 // ---------------------------------------------------------------------------------------
