@@ -7,7 +7,7 @@ import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 
 const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '..');
-const { PENTANOMIAL, TRINOMIAL, eloInterval, fmtElo } = await import(path.join(root, '../shared/tools/match/stats.mjs'));
+const { PENTANOMIAL, TRINOMIAL, eloInterval, fmtElo } = await import(path.join(root, 'scripts/match/stats.mjs'));
 const files = process.argv.slice(2);
 if (!files.length) {
   console.error('usage: node scripts/combine_matches.mjs SUMMARY.txt...');

@@ -8,7 +8,7 @@ import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 
 const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '..');
-const { parseOpenings, rng } = await import(path.join(root, '../shared/tools/match/uci.mjs'));
+const { parseOpenings, rng } = await import(path.join(root, 'scripts/match/uci.mjs'));
 const [seed, pairs, prefix] = [Number(process.argv[2]), Number(process.argv[3]), process.argv[4]];
 if (!Number.isInteger(seed) || !(pairs > 0) || !prefix) {
   console.error('usage: node scripts/split_openings.mjs SEED PAIRS OUTPREFIX');
