@@ -14,7 +14,7 @@ if (!Number.isInteger(seed) || !(pairs > 0) || !prefix) {
   console.error('usage: node scripts/split_openings.mjs SEED PAIRS OUTPREFIX');
   process.exit(2);
 }
-const openings = parseOpenings(fs.readFileSync(path.join(root, '../shared/data/openings.epd'), 'utf8'));
+const openings = parseOpenings(fs.readFileSync(path.join(root, 'data/openings.epd'), 'utf8'));
 const rand = rng(seed);
 for (let i = openings.length - 1; i > 0; i--) {
   const j = Math.floor(rand() * (i + 1));
