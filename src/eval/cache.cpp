@@ -45,13 +45,13 @@ uint64_t EvalHashEntriesFor(int64_t nMB) {
 }
 
 void FreePawnHash() {
-    delete[] aPawnHash;
+    slots::FreeSlots(aPawnHash);
     aPawnHash = nullptr;
     nPawnHashEntries = 0;
 }
 
 void FreeEvalHash() {
-    delete[] aEvalHash;
+    slots::FreeSlots(aEvalHash);
     aEvalHash = nullptr;
     nEvalHashEntries = 0;
 }

@@ -38,7 +38,7 @@ uint64_t TransBucketsFor(int64_t nMB) {
 // Allocation.
 
 void FreeTransTable() {
-    delete[] pTransTable;
+    slots::FreeSlots(pTransTable);
     pTransTable = nullptr;
     nTransBuckets = 0;
 }
