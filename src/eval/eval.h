@@ -33,8 +33,15 @@ int BoardStaticEval(const Position* pos);
 void PrintBoard(const Position* pos, FILE* stream);
 void DumpBoard(const Position* pos, FILE* stream);
 
-// Square tables of the king: the same table serves both kings in the ending.
-extern const std::array<int, 64> anKingEndgameTable;
+// White and black king values: the ending table, blended with the middlegame safety by phase
+// (me from ProbeMaterial). The evaluation caches them per thread.
+void ComputeKingValues(const Position* pos, const MaterialEntry& me, int* anKing);
+
+// Forgets every result computed with other weights: empties the material table and the
+// allocated pawn and evaluation caches, and moves nEvalWeightsGeneration on, which the
+// per-thread caches of king values compare with.
+void ForgetEvalResults();
+extern uint32_t nEvalWeightsGeneration;
 
 // ---------------------------------------------------------------------------------------
 // Piece and king terms (white's point of view unless said otherwise). The piece terms add their

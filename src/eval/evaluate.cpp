@@ -6,34 +6,19 @@
 #include "core/stats.h"
 #include "eval/eval.h"
 #include "eval/pawns.h"
-
-// clang-format off
-const std::array<int, 64> anKingEndgameTable = TableFromDiagram({
-     0, 10, 20, 30, 30, 20, 10,  0,
-    10, 20, 30, 40, 40, 30, 20, 10,
-    20, 30, 40, 50, 50, 40, 30, 20,
-    30, 40, 50, 60, 60, 50, 40, 30,
-    30, 40, 50, 60, 60, 50, 40, 30,
-    20, 30, 40, 50, 50, 40, 30, 20,
-    10, 20, 30, 40, 40, 30, 20, 10,
-     0, 10, 20, 30, 30, 20, 10,  0,
-});
-// clang-format on
+#include "eval/weights.h"
 
 namespace {
 
-constexpr int kLazyMargin1 = 1200;   // material alone
-constexpr int kLazyMargin2 = 200;    // material, pawns and traps
-constexpr int kKingBlendPhase = 50;  // at or below this phase only the ending table counts
-
 // King values of the last position this thread computed them for. Kept per thread: the
 // searches of different workers hardly ever share it, and a shared record could be torn.
+// Valid only for the weights of its generation.
 struct KingCache {
     uint64_t nKey;
     int anValue[2];
-    bool bValid;
+    uint32_t nGeneration;
 };
-thread_local KingCache kingCache = {0, {0, 0}, false};
+thread_local KingCache kingCache = {0, {0, 0}, 0};
 
 inline void NoKingInfo(int* anKingInfo) {
     anKingInfo[0] = anKingInfo[1] = EVAL_NO_KING;
@@ -59,41 +44,57 @@ int Traps(const Position* pos) {
     constexpr int WR = PieceCode(WHITE, ROOK), BR = PieceCode(BLACK, ROOK);
     constexpr int a7 = 55, b6 = 46, c7 = 53, h7 = 48, g6 = 41, f7 = 50;
     constexpr int a2 = 15, b3 = 22, c2 = 13, h2 = 8, g3 = 17, f2 = 10;
+    const int nBishop = evalWeights.nTrappedBishop, nRook = evalWeights.nTrappedRook;
     int t = 0;
-    if (b[a7] == WB && b[b6] == BP && b[c7] == BP) t -= 200;
-    if (b[h7] == WB && b[g6] == BP && b[f7] == BP) t -= 200;
-    if (b[a2] == BB && b[b3] == WP && b[c2] == WP) t += 200;
-    if (b[h2] == BB && b[g3] == WP && b[f2] == WP) t += 200;
-    if ((b[SQ_B1] == WK || b[SQ_C1] == WK) && (b[SQ_A1] == WR || b[a2] == WR || b[SQ_B1] == WR)) t -= 50;
-    if ((b[SQ_F1] == WK || b[SQ_G1] == WK) && (b[SQ_H1] == WR || b[h2] == WR || b[SQ_G1] == WR)) t -= 50;
-    if ((b[SQ_B8] == BK || b[SQ_C8] == BK) && (b[SQ_A8] == BR || b[a7] == BR || b[SQ_B8] == BR)) t += 50;
-    if ((b[SQ_F8] == BK || b[SQ_G8] == BK) && (b[SQ_H8] == BR || b[h7] == BR || b[SQ_G8] == BR)) t += 50;
+    if (b[a7] == WB && b[b6] == BP && b[c7] == BP) t -= nBishop;
+    if (b[h7] == WB && b[g6] == BP && b[f7] == BP) t -= nBishop;
+    if (b[a2] == BB && b[b3] == WP && b[c2] == WP) t += nBishop;
+    if (b[h2] == BB && b[g3] == WP && b[f2] == WP) t += nBishop;
+    if ((b[SQ_B1] == WK || b[SQ_C1] == WK) && (b[SQ_A1] == WR || b[a2] == WR || b[SQ_B1] == WR)) t -= nRook;
+    if ((b[SQ_F1] == WK || b[SQ_G1] == WK) && (b[SQ_H1] == WR || b[h2] == WR || b[SQ_G1] == WR)) t -= nRook;
+    if ((b[SQ_B8] == BK || b[SQ_C8] == BK) && (b[SQ_A8] == BR || b[a7] == BR || b[SQ_B8] == BR)) t += nRook;
+    if ((b[SQ_F8] == BK || b[SQ_G8] == BK) && (b[SQ_H8] == BR || b[h7] == BR || b[SQ_G8] == BR)) t += nRook;
     return t;
 }
 
-// White and black king values: the ending table, blended with the middlegame safety by phase.
+// The king values through this thread's cache.
 void KingValues(const Position* pos, const MaterialEntry& me, int* an) {
     KingCache& kc = kingCache;
-    if (kc.bValid && kc.nKey == pos->nHashKey) {
+    if (kc.nGeneration == nEvalWeightsGeneration && kc.nKey == pos->nHashKey) {
         an[0] = kc.anValue[0];
         an[1] = kc.anValue[1];
         return;
     }
-    const int wK = me.nKingSq[WHITE], bK = me.nKingSq[BLACK], p = me.nPhase;
-    if (p <= kKingBlendPhase) {
-        an[0] = anKingEndgameTable[wK];
-        an[1] = anKingEndgameTable[bK];
-    } else {
-        an[0] = (anKingEndgameTable[wK] * (256 - p) + WhiteKingSafety(pos, wK) * p) / 256;
-        an[1] = (anKingEndgameTable[bK] * (256 - p) + BlackKingSafety(pos, bK) * p) / 256;
-    }
+    ComputeKingValues(pos, me, an);
     kc.nKey = pos->nHashKey;
     kc.anValue[0] = an[0];
     kc.anValue[1] = an[1];
-    kc.bValid = true;
+    kc.nGeneration = nEvalWeightsGeneration;
 }
 
 }  // namespace
+
+uint32_t nEvalWeightsGeneration = 1;
+
+void ComputeKingValues(const Position* pos, const MaterialEntry& me, int* an) {
+    const EvalWeights& w = evalWeights;
+    const int wK = me.nKingSq[WHITE], bK = me.nKingSq[BLACK], p = me.nPhase;
+    const int wEnd = w.anKingEndgameTable[wK], bEnd = w.anKingEndgameTable[bK ^ 56];
+    if (p <= w.nKingBlendPhase) {
+        an[0] = wEnd;
+        an[1] = bEnd;
+    } else {
+        an[0] = (wEnd * (256 - p) + WhiteKingSafety(pos, wK) * p) / 256;
+        an[1] = (bEnd * (256 - p) + BlackKingSafety(pos, bK) * p) / 256;
+    }
+}
+
+void ForgetEvalResults() {
+    AllocMaterialTable();
+    if (aPawnHash) AllocPawnHash(false);
+    if (aEvalHash) AllocEvalHash(false);
+    ++nEvalWeightsGeneration;
+}
 
 int Evaluate(const Position* pos, int nAlpha, int nBeta, int nPlyIndex, int* anKingInfo, int nTrace) {
     SearchStats& st = Stats();
@@ -130,7 +131,7 @@ int Evaluate(const Position* pos, int nAlpha, int nBeta, int nPlyIndex, int* anK
     // First lazy exit, on material alone.
     if (bNullWindow) {
         int l = ScaleScore(m, me, nSide);
-        if (l - kLazyMargin1 > nBeta || l + kLazyMargin1 < nAlpha) {
+        if (l - evalWeights.nLazyMargin1 > nBeta || l + evalWeights.nLazyMargin1 < nAlpha) {
             NoKingInfo(anKingInfo);
             st.nLazyExits1++;
             return l;
@@ -155,7 +156,7 @@ int Evaluate(const Position* pos, int nAlpha, int nBeta, int nPlyIndex, int* anK
     // Second lazy exit.
     if (bNullWindow) {
         int l = ScaleScore(s, me, nSide);
-        if (l - kLazyMargin2 > nBeta || l + kLazyMargin2 < nAlpha) {
+        if (l - evalWeights.nLazyMargin2 > nBeta || l + evalWeights.nLazyMargin2 < nAlpha) {
             NoKingInfo(anKingInfo);
             st.nLazyExits2++;
             return l;
@@ -186,9 +187,8 @@ int Evaluate(const Position* pos, int nAlpha, int nBeta, int nPlyIndex, int* anK
     const int rooks = EvaluateRooks(pos, &pe, &me, &trop, &mob);
     const int queens = EvaluateQueens(pos, &pe, &me, &trop, &mob);
 
-    // Total. trop x 0.8 truncated toward zero is exactly trop * 4 / 5 in integers (0.8 as a
-    // double lies just above 4/5, so the product never falls below an integer it should reach).
-    const int tropism = trop * 4 / 5;
+    // Total. The tropism sum counts four fifths in the first design, truncated toward zero.
+    const int tropism = trop * evalWeights.nTropismNumerator / 5;
     int total = s + king + knights + bishops + rooks + queens;
     if (nBeers < 5) total += tropism;
     if (nBeers < 7) total += mob;

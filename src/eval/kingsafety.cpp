@@ -2,13 +2,14 @@
 #include <bit>
 
 #include "eval/eval.h"
+#include "eval/weights.h"
 
 namespace {
 
 // Danger of the squares next to the king on k from the pieces of colour them. For every
-// neighbour z, each kind of piece that attacks it adds its weight and count (a pawn 2 and 1, a
-// knight 8 and 1, a bishop 12 and 1, a rook 20 and 1, a queen 25 and 2, each kind once), and z
-// adds weight x count. 50 more when the attacked neighbours outnumber the safe ones.
+// neighbour z, each kind of piece that attacks it adds its weight and count (a queen counts
+// twice, each kind once), and z adds weight x count; more when the attacked neighbours
+// outnumber the safe ones.
 //
 // The attack sets are built from the attackers' side: a slider attacks z exactly when z is in
 // the slider's own attack set, so a handful of lookups replaces several per neighbour.
@@ -25,26 +26,28 @@ int KingZoneDanger(const Position* pos, int k, int them) {
         queenAtt |= BishopAttacks(*pos, q) | RookAttacks(*pos, q);
     }
     const Bitboard attacked = zone & (pawnAtt | knightAtt | bishopAtt | rookAtt | queenAtt);
+    const int* aw = evalWeights.anZoneAttacker;
     int danger = 0;
     for (Bitboard a = attacked; a;) {
         const Bitboard z = SquareBit(PopLowest(a));
         int w = 0, n = 0;
-        if (pawnAtt & z) w = 2, n = 1;
-        if (knightAtt & z) w += 8, n += 1;
-        if (bishopAtt & z) w += 12, n += 1;
-        if (rookAtt & z) w += 20, n += 1;
-        if (queenAtt & z) w += 25, n += 2;
+        if (pawnAtt & z) w = aw[0], n = 1;
+        if (knightAtt & z) w += aw[1], n += 1;
+        if (bishopAtt & z) w += aw[2], n += 1;
+        if (rookAtt & z) w += aw[3], n += 1;
+        if (queenAtt & z) w += aw[4], n += 2;
         danger += w * n;
     }
     const int nAttacked = PopCount(attacked), nSafe = PopCount(zone) - nAttacked;
-    return nAttacked > nSafe ? danger + 50 : danger;
+    return nAttacked > nSafe ? danger + evalWeights.nZoneOutnumbered : danger;
 }
 
-// Base value from castling: not castled costs 10, or 20 without rights left; castled kings on
-// a wing are judged by the shelter of the three wing files, the outer one at half weight.
+// Base value from castling: not castled costs a little, more without rights left; castled kings
+// on a wing are judged by the shelter of the three wing files, the outer one at half weight.
 template <typename Shelter>
 int CastlingBase(const Position* pos, int k, int nCastledFlag, int nRights, Shelter shelter) {
-    if (!(pos->nCastling & nCastledFlag)) return (pos->nCastling & nRights) ? -10 : -20;
+    if (!(pos->nCastling & nCastledFlag))
+        return (pos->nCastling & nRights) ? -evalWeights.nNotCastled : -evalWeights.nNoCastlingRights;
     int c = k & 7;                                                               // 0 = h-file
     if (c <= 2) return shelter(pos, 0) + shelter(pos, 1) + shelter(pos, 2) / 2;  // h, g, f
     if (c >= 5) return shelter(pos, 7) + shelter(pos, 6) + shelter(pos, 5) / 2;  // a, b, c
@@ -56,19 +59,20 @@ int CastlingBase(const Position* pos, int k, int nCastledFlag, int nRights, Shel
 int ShelterWhite(const Position* pos, int nFile) {
     const Bitboard file = abbFileMask[nFile & 7];
     const Bitboard own = pos->bbPieces[WHITE][BB_PAWN] & file, enemy = pos->bbPieces[BLACK][BB_PAWN] & file;
+    const EvalWeights& w = evalWeights;
     int v;
     if (!own) {
-        v = -25;
+        v = -w.nShelterNoPawn;
     } else {
         int r = LowestSquare(own) >> 3;  // least advanced white pawn
-        v = r <= 1 ? 0 : r == 2 ? -10 : -20;
+        v = r <= 1 ? 0 : r == 2 ? -w.nShelterThird : -w.nShelterFar;
     }
     if (enemy) {
         int r = (63 - std::countl_zero(enemy)) >> 3;  // highest black pawn
         if (r == 2)
-            v -= 10;
+            v -= w.nStormThird;
         else if (r == 3)
-            v -= 5;
+            v -= w.nStormFourth;
     }
     return v;
 }
@@ -76,19 +80,20 @@ int ShelterWhite(const Position* pos, int nFile) {
 int ShelterBlack(const Position* pos, int nFile) {
     const Bitboard file = abbFileMask[nFile & 7];
     const Bitboard own = pos->bbPieces[BLACK][BB_PAWN] & file, enemy = pos->bbPieces[WHITE][BB_PAWN] & file;
+    const EvalWeights& w = evalWeights;
     int v;
     if (!own) {
-        v = -25;
+        v = -w.nShelterNoPawn;
     } else {
         int r = (63 - std::countl_zero(own)) >> 3;  // least advanced black pawn
-        v = r >= 6 ? 0 : r == 5 ? -10 : -20;
+        v = r >= 6 ? 0 : r == 5 ? -w.nShelterThird : -w.nShelterFar;
     }
     if (enemy) {
         int r = LowestSquare(enemy) >> 3;  // lowest white pawn
         if (r == 5)
-            v -= 10;
+            v -= w.nStormThird;
         else if (r == 4)
-            v -= 5;
+            v -= w.nStormFourth;
     }
     return v;
 }

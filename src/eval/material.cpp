@@ -8,6 +8,7 @@
 
 #include "core/stats.h"
 #include "eval/endgame.h"
+#include "eval/weights.h"
 #include "platform/platform.h"
 
 uint64_t nMaterialTableEntries = 0;
@@ -46,10 +47,6 @@ bool AllocLocked() {
     nMaterialTableEntries = kMaterialTableSize;
     return true;
 }
-
-constexpr int kBishopPair[17] = {60, 60, 58, 56, 54, 52, 50, 50, 50, 48, 46, 44, 42, 40, 36, 33, 30};
-constexpr int kRookAdjust[9] = {63, 50, 38, 25, 13, 0, -13, -25, -38};
-constexpr int kKnightAdjust[9] = {-31, -25, -19, -13, -6, 0, 6, 13, 19};
 
 // A side's material as one number when it has at most two units (each count 0..2).
 constexpr int kUP = 1, kUN = 3, kUB = 9, kUR = 27, kUQ = 81;
@@ -238,20 +235,26 @@ void ComputeMaterialEntry(const Position* pos, MaterialEntry* pEntry) {
     // clamps keep any other record safe.
     const int totalPawns = std::min(e.nPawns[0] + e.nPawns[1], 16);
     const int wPawns = std::min<int>(e.nPawns[0], 8), bPawns = std::min<int>(e.nPawns[1], 8);
-    const int m0 = pos->nMaterial[0], m1 = pos->nMaterial[1];
+    const EvalWeights& w = evalWeights;
+    int side[2];
+    for (int c = 0; c < 2; c++)
+        side[c] = e.nPawns[c] * w.anPieceValue[0] + e.nKnights[c] * w.anPieceValue[1] +
+                  e.nBishops[c] * w.anPieceValue[2] + e.nRooks[c] * w.anPieceValue[3] +
+                  e.nQueens[c] * w.anPieceValue[4];
+    const int m0 = side[0], m1 = side[1];
     int balance = m0 - m1;
     if (e.nBishops[0] >= 2) {
-        balance += kBishopPair[totalPawns];
-        if (e.nKnights[1] == 0 && e.nBishops[1] == 0) balance += 25;
+        balance += w.anBishopPair[totalPawns];
+        if (e.nKnights[1] == 0 && e.nBishops[1] == 0) balance += w.nBishopPairNoMinors;
     }
     if (e.nBishops[1] >= 2) {
-        balance -= kBishopPair[totalPawns];
-        if (e.nKnights[0] == 0 && e.nBishops[0] == 0) balance -= 25;
+        balance -= w.anBishopPair[totalPawns];
+        if (e.nKnights[0] == 0 && e.nBishops[0] == 0) balance -= w.nBishopPairNoMinors;
     }
-    balance += kRookAdjust[wPawns] * e.nRooks[0] + kKnightAdjust[wPawns] * e.nKnights[0];
-    balance -= kRookAdjust[bPawns] * e.nRooks[1] + kKnightAdjust[bPawns] * e.nKnights[1];
+    balance += w.anRookByPawns[wPawns] * e.nRooks[0] + w.anKnightByPawns[wPawns] * e.nKnights[0];
+    balance -= w.anRookByPawns[bPawns] * e.nRooks[1] + w.anKnightByPawns[bPawns] * e.nKnights[1];
     // Reward the side ahead for trading down.
-    if (m0 > 325 && m1 > 325) balance += (m0 - m1) * 50 / (m0 + m1);
+    if (m0 > 325 && m1 > 325) balance += (m0 - m1) * w.nTradeDown / (m0 + m1);
     e.nBalance = int16_t(balance);
 }
 

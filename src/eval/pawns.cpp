@@ -6,38 +6,9 @@
 #include <cstdlib>
 
 #include "core/stats.h"
-
-const int anDoubledPenalty[9] = {0, 0, 47, 33, 29, 20, 25, 11, 19};
+#include "eval/weights.h"
 
 namespace {
-
-// Diagram order (rank 8 first, files a to h): diagram index i is square 63 - i.
-constexpr std::array<int, 64> FromDiagram(const std::array<int, 64>& diagram) {
-    std::array<int, 64> t{};
-    for (int sq = 0; sq < 64; sq++) t[sq] = diagram[63 - sq];
-    return t;
-}
-
-constexpr std::array<int, 64> kWhitePawn = FromDiagram({
-    0, 0,  0,  0,   0,   0,  0,  0,  //
-    5, 10, 15, 20,  20,  15, 10, 5,  //
-    4, 8,  12, 16,  16,  12, 8,  4,  //
-    3, 6,  9,  12,  12,  9,  6,  3,  //
-    2, 4,  6,  8,   8,   6,  4,  2,  //
-    1, 2,  3,  -10, -10, 3,  2,  1,  //
-    0, 0,  0,  -40, -40, 0,  0,  0,  //
-    0, 0,  0,  0,   0,   0,  0,  0,
-});
-constexpr std::array<int, 64> kBlackPawn = FromDiagram({
-    0,  0,   0,   0,   0,   0,   0,   0,   //
-    0,  0,   0,   40,  40,  0,   0,   0,   //
-    -1, -2,  -3,  10,  10,  -3,  -2,  -1,  //
-    -2, -4,  -6,  -8,  -8,  -6,  -4,  -2,  //
-    -3, -6,  -9,  -12, -12, -9,  -6,  -3,  //
-    -4, -8,  -12, -16, -16, -12, -8,  -4,  //
-    -5, -10, -15, -20, -20, -15, -10, -5,  //
-    0,  0,   0,   0,   0,   0,   0,   0,
-});
 
 // Rank masks by rank index 0..7.
 inline Bitboard RanksBelow(int r) {
@@ -57,8 +28,6 @@ inline int HighestSquare(Bitboard b) {
     return 63 - std::countl_zero(b);
 }
 
-constexpr int kUnstoppable = 700;
-
 // Square-rule test of the most advanced pawn s of `side` against the defending king.
 // The target is s advanced by the counted moves (for a pawn on its second rank that is its
 // seventh-rank square, five moves away).
@@ -74,7 +43,8 @@ bool PawnRunsThrough(int side, int s, int defenderKing, bool bDefenderToMove) {
 // Doubled-pawn term of one side (a penalty, 0 or below), walking its doubled files in order.
 int DoubledTerm(const PawnEntry& e, const MaterialEntry& m, int side, Bitboard enemyPawns) {
     const int heavy = m.nRooks[side] + 2 * m.nQueens[side];
-    const int penalty = anDoubledPenalty[std::min<int>(e.nCount[side], 8)];
+    const EvalWeights& w = evalWeights;
+    const int penalty = w.anDoubledByPawns[std::min<int>(e.nCount[side], 8)];
     int v = 0;
     for (unsigned files = e.nDoubled[side]; files; files &= files - 1) {
         const int f = std::countr_zero(files);
@@ -85,7 +55,7 @@ int DoubledTerm(const PawnEntry& e, const MaterialEntry& m, int side, Bitboard e
             else if (m.nRooks[side] != 1)
                 v *= 2;
         } else {
-            v = (enemyPawns & abbFileMask[f]) ? -20 : -70;
+            v = (enemyPawns & abbFileMask[f]) ? -w.nDoubledIsolated : -w.nDoubledIsolatedOpen;
         }
     }
     return v;
@@ -95,17 +65,18 @@ int DoubledTerm(const PawnEntry& e, const MaterialEntry& m, int side, Bitboard e
 
 void ComputePawnEntry(const Position* pos, PawnEntry* pEntry) {
     PawnEntry& e = *pEntry;
+    const EvalWeights& w = evalWeights;
     const Bitboard wp = pos->bbPieces[WHITE][BB_PAWN], bp = pos->bbPieces[BLACK][BB_PAWN];
     int score = 0;
-    if (!wp) score -= 20;
-    if (!bp) score += 20;
+    if (!wp) score -= w.nNoPawns;
+    if (!bp) score += w.nNoPawns;
     e.nCount[WHITE] = uint8_t(PopCount(wp));
     e.nCount[BLACK] = uint8_t(PopCount(bp));
     for (int c = 0; c < 2; c++) e.nPassed[c] = e.nIsolated[c] = e.nDoubled[c] = e.nFiles[c] = 0;
     std::fill(std::begin(e.anUnused), std::end(e.anUnused), uint8_t(0));
 
-    for (Bitboard b = wp; b;) score += kWhitePawn[PopLowest(b)];
-    for (Bitboard b = bp; b;) score += kBlackPawn[PopLowest(b)];
+    for (Bitboard b = wp; b;) score += w.anPawnTable[PopLowest(b)];
+    for (Bitboard b = bp; b;) score -= w.anPawnTable[PopLowest(b) ^ 56];
 
     for (int f = 0; f < 8; f++) {
         const unsigned bit = 1u << f;
@@ -115,64 +86,64 @@ void ComputePawnEntry(const Position* pos, PawnEntry* pEntry) {
 
         if (W) {
             e.nFiles[WHITE] |= bit;
-            if (bEdge) score -= 15;
+            if (bEdge) score -= w.nEdgePawn;
             const int n = PopCount(W);
             if (n >= 2) e.nDoubled[WHITE] |= bit;
             const int s = HighestSquare(W), r = s >> 3;
             const bool bPassed = !(abbFrontSpanAdjacent[WHITE][s] & bp) && (B & ~RanksBelow(r)) == 0;
             if (bPassed) {
                 e.nPassed[WHITE] |= bit;
-                score += 20 * r;
-                if (bEdge) score -= 20;
+                score += w.anPassedByRank[r];
+                if (bEdge) score -= w.nPassedOnEdge;
                 // Connected with a passer on the neighbouring file, both far advanced.
                 if (f > 0 && (e.nPassed[WHITE] & (bit >> 1)) && r >= 5 &&
                     (HighestSquare(wp & abbFileMask[f - 1]) >> 3) >= 5)
-                    score += 100;
+                    score += w.nConnectedPassers;
             } else if (!B &&
                        PopCount(wp & adjacent & RanksUpTo(r)) -
                                PopCount(bp & abbFrontSpanAdjacent[WHITE][s]) >=
                            0 &&
                        PopCount(abbPawnAttacks[BLACK][s] & wp) - PopCount(abbPawnAttacks[WHITE][s] & bp) >=
                            0) {
-                score += (20 * r) / 2;  // candidate passer
+                score += w.anPassedByRank[r] / 2;  // candidate passer
             }
             const Bitboard helpers = wp & adjacent;
             if (!helpers) {
                 e.nIsolated[WHITE] |= bit;
-                score -= 20 * n;
+                score -= w.nIsolatedPerPawn * n;
             } else if ((LowestSquare(helpers) >> 3) > r) {
-                score -= 8;  // backward
+                score -= w.nBackward;
             }
         }
 
         if (B) {
             e.nFiles[BLACK] |= bit;
-            if (bEdge) score += 15;
+            if (bEdge) score += w.nEdgePawn;
             const int n = PopCount(B);
             if (n >= 2) e.nDoubled[BLACK] |= bit;
             const int s = LowestSquare(B), r = s >> 3;
             const bool bPassed = !(abbFrontSpanAdjacent[BLACK][s] & wp) && (W & ~RanksAbove(r)) == 0;
             if (bPassed) {
                 e.nPassed[BLACK] |= bit;
-                score += 20 * r - 140;
-                if (bEdge) score += 20;
+                score -= w.anPassedByRank[7 - r];
+                if (bEdge) score += w.nPassedOnEdge;
                 if (f > 0 && (e.nPassed[BLACK] & (bit >> 1)) && r <= 2 &&
                     (LowestSquare(bp & abbFileMask[f - 1]) >> 3) <= 2)
-                    score -= 100;
+                    score -= w.nConnectedPassers;
             } else if (!W &&
                        PopCount(bp & adjacent & RanksFrom(r)) -
                                PopCount(wp & abbFrontSpanAdjacent[BLACK][s]) >=
                            0 &&
                        PopCount(abbPawnAttacks[WHITE][s] & bp) - PopCount(abbPawnAttacks[BLACK][s] & wp) >=
                            0) {
-                score += (20 * r - 140) / 2;
+                score -= w.anPassedByRank[7 - r] / 2;
             }
             const Bitboard helpers = bp & adjacent;
             if (!helpers) {
                 e.nIsolated[BLACK] |= bit;
-                score += 20 * n;
+                score += w.nIsolatedPerPawn * n;
             } else if ((HighestSquare(helpers) >> 3) < r) {
-                score += 8;
+                score += w.nBackward;
             }
         }
     }
@@ -193,6 +164,7 @@ int EvaluatePawns(const Position* pos, PawnEntry* pEntry, const MaterialEntry& m
         StorePawnEntry(*pEntry);
     }
     const PawnEntry& e = *pEntry;
+    const EvalWeights& w = evalWeights;
     int score = e.nScore;
 
     const Bitboard wp = pos->bbPieces[WHITE][BB_PAWN], bp = pos->bbPieces[BLACK][BB_PAWN];
@@ -204,7 +176,7 @@ int EvaluatePawns(const Position* pos, PawnEntry* pEntry, const MaterialEntry& m
     // hash entry) are skipped.
     for (unsigned files = e.nPassed[WHITE]; files; files &= files - 1) {
         if (material.nQueens[BLACK]) {
-            score -= 40;
+            score -= w.nPasserAgainstQueen;
             continue;
         }
         const Bitboard W = wp & abbFileMask[std::countr_zero(files)];
@@ -212,13 +184,13 @@ int EvaluatePawns(const Position* pos, PawnEntry* pEntry, const MaterialEntry& m
         const int s = HighestSquare(W);
         if (material.nPieces[BLACK] == 0 && !(abbRay[RAY_UP][s] & occupied) &&
             PawnRunsThrough(WHITE, s, bk, pos->bSideToMove == BLACK)) {
-            score += kUnstoppable;
+            score += w.nUnstoppable;
             break;
         }
     }
     for (unsigned files = e.nPassed[BLACK]; files; files &= files - 1) {
         if (material.nQueens[WHITE]) {
-            score += 40;
+            score += w.nPasserAgainstQueen;
             continue;
         }
         const Bitboard B = bp & abbFileMask[std::countr_zero(files)];
@@ -226,7 +198,7 @@ int EvaluatePawns(const Position* pos, PawnEntry* pEntry, const MaterialEntry& m
         const int s = LowestSquare(B);
         if (material.nPieces[WHITE] == 0 && !(abbRay[RAY_DOWN][s] & occupied) &&
             PawnRunsThrough(BLACK, s, wk, pos->bSideToMove == WHITE)) {
-            score -= kUnstoppable;
+            score -= w.nUnstoppable;
             break;
         }
     }
@@ -234,7 +206,7 @@ int EvaluatePawns(const Position* pos, PawnEntry* pEntry, const MaterialEntry& m
     // Pawn ending with sound structures on both sides: the majority counts.
     if (material.nPhase == 0 && e.nCount[WHITE] && e.nCount[BLACK] && !e.nIsolated[WHITE] &&
         !e.nIsolated[BLACK] && !e.nDoubled[WHITE] && !e.nDoubled[BLACK])
-        score += (e.nCount[WHITE] - e.nCount[BLACK]) * 100;
+        score += (e.nCount[WHITE] - e.nCount[BLACK]) * w.nPawnEndingMajority;
 
     score += DoubledTerm(e, material, WHITE, bp);
     score -= DoubledTerm(e, material, BLACK, wp);
@@ -250,9 +222,9 @@ int EvaluatePawns(const Position* pos, PawnEntry* pEntry, const MaterialEntry& m
     if (d > 0) {
         const bool bWhiteToMove = pos->bSideToMove == WHITE;
         if (d & 1)
-            score += bWhiteToMove ? -20 : 20;
+            score += bWhiteToMove ? -w.nOppositionOdd : w.nOppositionOdd;
         else
-            score += bWhiteToMove ? 10 : -10;
+            score += bWhiteToMove ? w.nOppositionEven : -w.nOppositionEven;
     }
     return score;
 }

@@ -19,6 +19,3 @@ void ComputePawnEntry(const Position* pos, PawnEntry* pEntry);
 // hash when it has entries (hits and misses counted in the calling thread's statistics), else
 // computes the entry directly into *pEntry. Safe from any thread.
 int EvaluatePawns(const Position* pos, PawnEntry* pEntry, const MaterialEntry& material);
-
-// Doubled-pawn penalty by the side's own pawn count (exposed for tests).
-extern const int anDoubledPenalty[9];

@@ -13,23 +13,14 @@ namespace {
 struct alignas(64) KingTermCache {
     uint64_t nKey;
     int anTerms[2];
-    bool bValid;
+    uint32_t nGeneration;  // nEvalWeightsGeneration of the values; 0 = none
 };
 KingTermCache aKingTermCache[kMaxThreads];
-
-constexpr int kKingBlendPhase = 50;  // at or below this phase only the ending table counts
 
 void ComputeKingTerms(const Position* pos, int* anTerms) {
     MaterialEntry me;
     ProbeMaterial(pos, &me);
-    const int wK = me.nKingSq[WHITE], bK = me.nKingSq[BLACK], p = me.nPhase;
-    if (p <= kKingBlendPhase) {
-        anTerms[0] = anKingEndgameTable[wK];
-        anTerms[1] = anKingEndgameTable[bK];
-    } else {
-        anTerms[0] = (WhiteKingSafety(pos, wK) * p + anKingEndgameTable[wK] * (256 - p)) / 256;
-        anTerms[1] = (BlackKingSafety(pos, bK) * p + anKingEndgameTable[bK] * (256 - p)) / 256;
-    }
+    ComputeKingValues(pos, me, anTerms);
 }
 
 inline bool OnSecondOrSeventhRank(int sq) {
@@ -45,10 +36,10 @@ void ChildKingTerms(const Position* pos, int* anTerms, int nThread) {
         return;
     }
     KingTermCache& c = aKingTermCache[nThread];
-    if (!c.bValid || c.nKey != pos->nHashKey) {
+    if (c.nGeneration != nEvalWeightsGeneration || c.nKey != pos->nHashKey) {
         ComputeKingTerms(pos, c.anTerms);
         c.nKey = pos->nHashKey;
-        c.bValid = true;
+        c.nGeneration = nEvalWeightsGeneration;
     }
     anTerms[0] = c.anTerms[0];
     anTerms[1] = c.anTerms[1];
