@@ -20,6 +20,7 @@
 #include "tools/perft.h"
 #include "tools/stats.h"
 #include "tools/testeval.h"
+#include "tools/tune.h"
 
 std::atomic<uint32_t> nStopWordsRead{0};
 std::atomic<uint32_t> nPonderHitWordsRead{0};
@@ -115,6 +116,8 @@ void CmdUci() {
     OutputLine("option name TimeBuffer type spin default %d min 0 max 60\n", nTimeBuffer);
     OutputLine("option name SearchStyle type combo default %s var Strong var Classic\n",
                bClassicStyle ? "Classic" : "Strong");
+    OutputLine("option name EvalWeights type combo default %s var Fitted var Classic\n",
+               bFittedWeights ? "Fitted" : "Classic");
     OutputLine("uciok\n");
 }
 
@@ -199,6 +202,10 @@ void CmdTest(WordList* words) {
 
 void CmdTestEval(WordList* words) {
     TestEval(words->Word(1));
+}
+
+void CmdTune(WordList* words) {
+    TuneCommand(words->Word(1), words->Word(2), ReadNumber(words->Word(3)));
 }
 
 void CmdLoad(WordList* words) {
@@ -301,6 +308,7 @@ const Command aCommands[] = {
     {"stats", CmdStats},
     {"kpk", CmdKpk},
     {"testeval", CmdTestEval},
+    {"tune", CmdTune},
     {"result", CmdResult},
 };
 

@@ -8,6 +8,7 @@
 #include "board/board.h"
 #include "console/console.h"
 #include "core/log.h"
+#include "eval/weights.h"
 #include "movegen/movegen.h"
 #include "search/search.h"
 #include "search/threads.h"
@@ -20,6 +21,7 @@ void InitDefaults() {
     nTimeBuffer = 0;
     nNumBeers = 0;
     bClassicStyle = false;
+    SelectEvalWeights(false);
 
     bUciMode = false;
     bShowBoard = true;
@@ -82,6 +84,14 @@ void SetOption(char* name, char* value) {
             bClassicStyle = false;
         else
             OutputLine("Error - Unknown SearchStyle %s (Strong or Classic)\n", value);
+    } else if (strcmp(name, "evalweights") == 0) {
+        // Weights change only between searches: a search's tables hold results of the old ones.
+        if (strcmp(value, "classic") != 0 && strcmp(value, "fitted") != 0)
+            OutputLine("Error - Unknown EvalWeights %s (Fitted or Classic)\n", value);
+        else if (bThinking)
+            OutputLine("Error - EvalWeights cannot change during a search\n");
+        else
+            SelectEvalWeights(value[0] == 'f');
     } else if (strcmp(name, "timebuffer") == 0) {
         nTimeBuffer = ReadNumber(value);
     } else {

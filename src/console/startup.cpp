@@ -20,6 +20,7 @@
 #include "search/threads.h"
 #include "tools/nodebench.h"
 #include "tools/perft.h"
+#include "tools/tune.h"
 
 void PrintBanner() {
     printf("+------------------------------------------------+\n");
@@ -148,8 +149,16 @@ int EngineMain(int argc, char** argv) {
         ShutDownEngine();
         return 0;
     }
+    // "quietmarmoset tune DATA [OUT] [ROUNDS]": the weight fit as a batch run, to its end.
+    if (argc >= 3 && strcmp(argv[1], "tune") == 0) {
+        InitEngine(false);
+        const bool bOk = RunTune(argv[2], argc >= 4 ? argv[3] : nullptr, argc >= 5 ? atoi(argv[4]) : 0);
+        ShutDownEngine();
+        return bOk ? 0 : 1;
+    }
     for (int i = 1; i < argc; ++i)
-        fprintf(stderr, "Unknown argument %s (the only one is: bench [DEPTH])\n", argv[i]);
+        fprintf(stderr, "Unknown argument %s (the only ones are: bench [DEPTH], tune DATA [OUT] [ROUNDS])\n",
+                argv[i]);
     PrintBanner();
     InitEngine();
     std::thread commands(CommandThread);

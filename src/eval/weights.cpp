@@ -118,6 +118,13 @@ const EvalWeights kClassicWeights = {
 // clang-format on
 
 EvalWeights evalWeights = kClassicWeights;
+bool bFittedWeights = false;
+
+void SelectEvalWeights(bool bFitted) {
+    if (bFitted == bFittedWeights) return;
+    bFittedWeights = bFitted;
+    UseEvalWeights(bFitted ? kFittedWeights : kClassicWeights);
+}
 
 void UseEvalWeights(const EvalWeights& w) {
     evalWeights = w;

@@ -115,6 +115,11 @@ int WeightCount(std::array<int, N>&) {
     return int(N);
 }
 
+// The EvalWeights option: true for kFittedWeights, false for kClassicWeights; installs the set
+// (UseEvalWeights) when it changes.
+extern bool bFittedWeights;
+void SelectEvalWeights(bool bFitted);
+
 // Every weight by name, for the tuner and the writer of a fitted set: f(name, values, count)
 // for each field, in declaration order.
 template <class F>

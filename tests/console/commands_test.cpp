@@ -10,6 +10,7 @@
 
 #include "console/console.h"
 #include "console/options.h"
+#include "eval/weights.h"
 #include "movegen/movegen.h"
 #include "search/statslog.h"
 #include "search/threads.h"
@@ -462,6 +463,20 @@ TEST_F(Console, UnknownOptionIsReportedLowerCased) {
     Set("Skill", "3");
     fflush(stdout);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error - Unknown option skill\n");
+}
+
+TEST_F(Console, EvalWeightsSwitchesTheSetAndRefusesUnknownNames) {
+    Set("EvalWeights", "Fitted");
+    EXPECT_TRUE(bFittedWeights);
+    testing::internal::CaptureStdout();
+    Set("EvalWeights", "Sharp");
+    fflush(stdout);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Error - Unknown EvalWeights sharp (Fitted or Classic)\n");
+    EXPECT_TRUE(bFittedWeights);
+    Set("EvalWeights", "Classic");
+    EXPECT_FALSE(bFittedWeights);
+    EXPECT_EQ(evalWeights.anPieceValue[4], kClassicWeights.anPieceValue[4]);
 }
 
 }  // namespace

@@ -97,7 +97,7 @@ TEST(EngineStartup, EndOfInputActsAsQuit) {
 TEST(EngineStartup, UciAnnouncesOptionsWithDefaults) {
     EngineRun run = Drive("uci\nisready\nquit\n");
     std::vector<std::string> lines = SplitLines(AfterBanner(run.sOut));
-    ASSERT_EQ(lines.size(), 16u) << run.sOut;
+    ASSERT_EQ(lines.size(), 17u) << run.sOut;
     EXPECT_EQ(lines[0], "id name QuietMarmoset v1.04");
     EXPECT_EQ(lines[1], "id author Tovin Harrel");
     EXPECT_EQ(lines[2], "option name Ponder type check default true");
@@ -114,8 +114,9 @@ TEST(EngineStartup, UciAnnouncesOptionsWithDefaults) {
     EXPECT_EQ(lines[11], "option name TraceLevel type spin default 0 min 0 max 3");
     EXPECT_EQ(lines[12], "option name TimeBuffer type spin default 0 min 0 max 60");
     EXPECT_EQ(lines[13], "option name SearchStyle type combo default Strong var Strong var Classic");
-    EXPECT_EQ(lines[14], "uciok");
-    EXPECT_EQ(lines[15], "readyok");
+    EXPECT_EQ(lines[14], "option name EvalWeights type combo default Classic var Fitted var Classic");
+    EXPECT_EQ(lines[15], "uciok");
+    EXPECT_EQ(lines[16], "readyok");
 }
 
 TEST(EngineStartup, StartsQuickly) {
