@@ -109,15 +109,34 @@ bool BuildModel(std::vector<TuneSample>& samples, EvalWeights& w, LinearModel* m
     return true;
 }
 
-// Adam on the mean squared error of the linear model; adDelta holds the change of every
-// tunable weight from the model's point.
+// The linear model's mean squared error over samples nFrom .. nTo with the changes adDelta.
+double ModelError(const std::vector<TuneSample>& samples, const LinearModel& m, double dK, size_t nFrom,
+                  size_t nTo, const std::vector<double>& adDelta) {
+    double sum = 0;
+    for (size_t i = nFrom; i < nTo; i++) {
+        double e = m.afBase[i];
+        for (uint32_t k = m.anStart[i]; k < m.anStart[i + 1]; k++)
+            e += m.terms[k].fSlope * adDelta[m.terms[k].nWeight];
+        const double d = samples[i].fResult - Sigmoid(e, dK);
+        sum += d * d;
+    }
+    return nTo > nFrom ? sum / double(nTo - nFrom) : 0.0;
+}
+
+// Adam on the mean squared error of the linear model over the first nTrain samples; adDelta
+// holds the change of every tunable weight from the model's point. The held-out samples after
+// nTrain stop it early: the changes kept are those with the lowest held-out error, since
+// positions of one game share their result and a long descent learns the games by heart.
 void Descend(const std::vector<TuneSample>& samples, const LinearModel& m, double dK, size_t nTrain,
              const std::vector<bool>& frozen, std::vector<double>* adDelta) {
     const size_t nW = adDelta->size();
     std::vector<double> g(nW), m1(nW, 0.0), m2(nW, 0.0);
     constexpr double kRate = 0.5, kBeta1 = 0.9, kBeta2 = 0.999;
-    constexpr int kEpochs = 400;
+    constexpr int kEpochs = 400, kCheckEvery = 10;
     const double dScale = dK * std::log(10.0) / 400.0;
+    const bool bHeldOut = nTrain < samples.size();
+    std::vector<double> best = *adDelta;
+    double dBest = bHeldOut ? ModelError(samples, m, dK, nTrain, samples.size(), *adDelta) : 0.0;
     for (int t = 1; t <= kEpochs && !ToolAborted(); t++) {
         std::fill(g.begin(), g.end(), 0.0);
         for (size_t i = 0; i < nTrain; i++) {
@@ -137,7 +156,12 @@ void Descend(const std::vector<TuneSample>& samples, const LinearModel& m, doubl
             const double mh = m1[j] / (1 - std::pow(kBeta1, t)), vh = m2[j] / (1 - std::pow(kBeta2, t));
             (*adDelta)[j] -= kRate * mh / (std::sqrt(vh) + 1e-12);
         }
+        if (bHeldOut && t % kCheckEvery == 0) {
+            const double h = ModelError(samples, m, dK, nTrain, samples.size(), *adDelta);
+            if (h < dBest) dBest = h, best = *adDelta;
+        }
     }
+    if (bHeldOut) *adDelta = best;
 }
 
 double ErrorOf(const std::vector<TuneSample>& samples, size_t nFrom, size_t nTo, double dK) {
