@@ -109,15 +109,20 @@ bool BuildModel(std::vector<TuneSample>& samples, EvalWeights& w, LinearModel* m
     return true;
 }
 
+// Sample i's evaluation in the linear model with the weight changes adDelta.
+double ModelEvaluation(const LinearModel& m, size_t i, const std::vector<double>& adDelta) {
+    double e = m.afBase[i];
+    for (uint32_t k = m.anStart[i]; k < m.anStart[i + 1]; k++)
+        e += m.terms[k].fSlope * adDelta[m.terms[k].nWeight];
+    return e;
+}
+
 // The linear model's mean squared error over samples nFrom .. nTo with the changes adDelta.
 double ModelError(const std::vector<TuneSample>& samples, const LinearModel& m, double dK, size_t nFrom,
                   size_t nTo, const std::vector<double>& adDelta) {
     double sum = 0;
     for (size_t i = nFrom; i < nTo; i++) {
-        double e = m.afBase[i];
-        for (uint32_t k = m.anStart[i]; k < m.anStart[i + 1]; k++)
-            e += m.terms[k].fSlope * adDelta[m.terms[k].nWeight];
-        const double d = samples[i].fResult - Sigmoid(e, dK);
+        const double d = samples[i].fResult - Sigmoid(ModelEvaluation(m, i, adDelta), dK);
         sum += d * d;
     }
     return nTo > nFrom ? sum / double(nTo - nFrom) : 0.0;
@@ -140,10 +145,7 @@ void Descend(const std::vector<TuneSample>& samples, const LinearModel& m, doubl
     for (int t = 1; t <= kEpochs && !ToolAborted(); t++) {
         std::fill(g.begin(), g.end(), 0.0);
         for (size_t i = 0; i < nTrain; i++) {
-            double e = m.afBase[i];
-            for (uint32_t k = m.anStart[i]; k < m.anStart[i + 1]; k++)
-                e += m.terms[k].fSlope * (*adDelta)[m.terms[k].nWeight];
-            const double s = Sigmoid(e, dK);
+            const double s = Sigmoid(ModelEvaluation(m, i, *adDelta), dK);
             const double f = -2.0 * (samples[i].fResult - s) * s * (1.0 - s) * dScale;
             for (uint32_t k = m.anStart[i]; k < m.anStart[i + 1]; k++)
                 g[m.terms[k].nWeight] += f * m.terms[k].fSlope;
