@@ -27,6 +27,9 @@ int Evaluate(const Position* pos, int nAlpha, int nBeta, int nPlyIndex, int* anK
 int EvalCommand(const Position* pos, int nTrace);
 // The static score shown by the board dump ("Eval =" line): full window, ply 0, no trace.
 int BoardStaticEval(const Position* pos);
+// The score the second lazy exit answers for pos (material, pawns and traps, scaled, side to
+// move's view); the full score for draws and recognised endings, which answer before it.
+int SecondLazyScore(const Position* pos);
 
 // Board dumps: bitboards, keys, FEN and a picture; PrintBoard adds the static evaluation
 // ("Eval =" line), which is why the dumps live with the evaluation.

@@ -84,8 +84,10 @@ void ComputeKingValues(const Position* pos, const MaterialEntry& me, int* an) {
         an[0] = wEnd;
         an[1] = bEnd;
     } else {
-        an[0] = (wEnd * (256 - p) + WhiteKingSafety(pos, wK) * p) / 256;
-        an[1] = (bEnd * (256 - p) + BlackKingSafety(pos, bK) * p) / 256;
+        const int wMid = WhiteKingSafety(pos, wK) + w.anKingMiddleTable[wK];
+        const int bMid = BlackKingSafety(pos, bK) + w.anKingMiddleTable[bK ^ 56];
+        an[0] = (wEnd * (256 - p) + wMid * p) / 256;
+        an[1] = (bEnd * (256 - p) + bMid * p) / 256;
     }
 }
 
@@ -216,4 +218,19 @@ int EvalCommand(const Position* pos, int nTrace) {
 int BoardStaticEval(const Position* pos) {
     int an[2];
     return Evaluate(pos, -32000, 32000, 0, an, 0);
+}
+
+// A null window far below any score makes the first exit answer with the scaled material l1;
+// a window just inside the first margin above l1 is out of the first exit's reach but, unless
+// pawns and traps add nearly that margin, far enough above the pawn-level score for the second
+// exit to cut; otherwise the same window below l1 makes it cut.
+int SecondLazyScore(const Position* pos) {
+    int an[2];
+    const int l1 = Evaluate(pos, -32000, -31999, 0, an, 0);
+    const int m1 = evalWeights.nLazyMargin1;
+    SearchStats& st = Stats();
+    const uint64_t nCuts = st.nLazyExits2;
+    const int above = Evaluate(pos, l1 + m1 - 1, l1 + m1, 0, an, 0);
+    if (st.nLazyExits2 != nCuts) return above;
+    return Evaluate(pos, l1 - m1, l1 - m1 + 1, 0, an, 0);
 }

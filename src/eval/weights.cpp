@@ -98,6 +98,7 @@ const EvalWeights kClassicWeights = {
         10, 20, 30, 40, 40, 30, 20, 10,
          0, 10, 20, 30, 30, 20, 10,  0,
     }),
+    .anKingMiddleTable = {},  // the first design judges a middlegame king by its safety alone
     .nKingBlendPhase = 50,
     .nNotCastled = 10,
     .nNoCastlingRights = 20,

@@ -60,6 +60,7 @@ struct EvalWeights {
 
     // Kings: middlegame safety blended with the ending table by phase.
     std::array<int, 64> anKingEndgameTable;  // both kings
+    std::array<int, 64> anKingMiddleTable;   // added to the middlegame safety: where a king belongs
     int nKingBlendPhase;                     // at or below this phase only the ending table counts
     int nNotCastled;
     int nNoCastlingRights;
@@ -168,6 +169,7 @@ void ForEachWeight(EvalWeights& w, F f) {
     QM_WEIGHT(anSeventhRank);
     QM_WEIGHT(nSeventhRankKing);
     QM_WEIGHT(anKingEndgameTable);
+    QM_WEIGHT(anKingMiddleTable);
     QM_WEIGHT(nKingBlendPhase);
     QM_WEIGHT(nNotCastled);
     QM_WEIGHT(nNoCastlingRights);

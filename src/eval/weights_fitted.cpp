@@ -94,6 +94,7 @@ const EvalWeights kFittedWeights = {
         15, 19, 25, 35, 35, 35, 25, 5,
         5, 5, 25, 25, 25, 15, 15, -5,
     }),
+    .anKingMiddleTable = {},
     .nKingBlendPhase = 50,
     .nNotCastled = 15,
     .nNoCastlingRights = 15,

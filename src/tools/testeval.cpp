@@ -8,28 +8,8 @@
 #include "core/stats.h"
 #include "eval/cache.h"
 #include "eval/eval.h"
+#include "eval/weights.h"
 #include "tools/epd.h"
-
-namespace {
-
-constexpr int kLazyTolerance = 200;  // the margin of the second lazy exit
-
-// The score the second lazy exit returns for pos. A null window far below any score makes the
-// first exit answer with the scaled material l1; a window 1199 above l1 is out of the first
-// exit's reach but, unless pawns and traps add 999 or more, far enough above the pawn-level
-// score for the second exit to cut; otherwise the window 1199 below l1 makes it cut.
-// Draws and recognised endings answer before either exit and give the full score.
-int SecondLazyScore(const Position* pos) {
-    int an[2];
-    const int l1 = Evaluate(pos, -32000, -31999, 0, an, 0);
-    SearchStats& st = Stats();
-    const uint64_t nCuts = st.nLazyExits2;
-    const int above = Evaluate(pos, l1 + 1199, l1 + 1200, 0, an, 0);
-    if (st.nLazyExits2 != nCuts) return above;
-    return Evaluate(pos, l1 - 1200, l1 - 1199, 0, an, 0);
-}
-
-}  // namespace
 
 void TestEval(const char* path) {
     if (FILE* f = path ? fopen(path, "r") : nullptr) {
@@ -56,7 +36,7 @@ void TestEval(const char* path) {
         printf("%d\n", c);
         const int diff = abs(c - b);
         if (diff > nMaxDiff) nMaxDiff = diff;
-        if (diff > kLazyTolerance) {
+        if (diff > evalWeights.nLazyMargin2) {  // the exit's own margin
             printf("WARNING: Lazy Eval margin too low?\n");
             nProblems++;
         }

@@ -175,6 +175,23 @@ double ErrorOf(const std::vector<TuneSample>& samples, size_t nFrom, size_t nTo,
     return nTo > nFrom ? sum / double(nTo - nFrom) : 0.0;
 }
 
+// The second lazy exit's margin for the weights in use: the gap between the full score and
+// the pawn-level score that all but one in fifty positions stay within, rounded up to ten. A
+// margin the evaluation's own terms often exceed lets a null-window search cut on a score the
+// full evaluation would not give.
+int FitLazyMargin(const std::vector<TuneSample>& samples) {
+    std::vector<int> gap;
+    gap.reserve(samples.size());
+    for (const TuneSample& s : samples) {
+        int an[2];
+        gap.push_back(std::abs(Evaluate(&s.pos, -32000, 32000, 0, an, 0) - SecondLazyScore(&s.pos)));
+    }
+    if (gap.empty()) return evalWeights.nLazyMargin2;
+    const size_t k = gap.size() * 49 / 50;
+    std::nth_element(gap.begin(), gap.begin() + ptrdiff_t(k), gap.end());
+    return (gap[k] + 9) / 10 * 10;
+}
+
 struct TuneJobArgs {
     std::string sData, sOut;
     int nRounds;
@@ -253,6 +270,10 @@ void TuneJob(void*) {
         w = next;
         dTrain = t, dHeld = h;
     }
+    UseEvalWeights(w);
+    const int nLazy = FitLazyMargin(samples);
+    OutputLine("Second lazy margin: %d (was %d)\n", nLazy, w.nLazyMargin2);
+    w.nLazyMargin2 = nLazy;
     char szNote[256];
     snprintf(szNote, sizeof(szNote),
              "%zu positions of %s, K = %.3f; error %.6f -> %.6f, held out %.6f -> %.6f", samples.size(),

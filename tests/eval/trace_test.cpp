@@ -10,9 +10,10 @@
 #include "board/board_test_util.h"
 #include "core/settings.h"
 #include "eval/eval.h"
-#include "tools/testeval.h"
 #include "eval/pawns.h"
+#include "eval/weights.h"
 #include "search/hash.h"
+#include "tools/testeval.h"
 
 namespace {
 
@@ -195,7 +196,7 @@ TEST_F(TraceTest, TestEvalOverWacFindsNoAsymmetryAndMeasuresTheSecondLazyExit) {
     for (size_t i = 0; (i = out.find("WARNING: Lazy Eval margin too low?\n", i)) != std::string::npos; i++)
         warnings++;
     EXPECT_EQ(warnings, problems);
-    EXPECT_EQ(std::stoi(m[3]) > 200, problems > 0);
+    EXPECT_EQ(std::stoi(m[3]) > evalWeights.nLazyMargin2, problems > 0);
 }
 
 }  // namespace
