@@ -34,6 +34,8 @@ if [ "$GAMES" -gt 0 ]; then
             --concurrency "$CONC" --pgnout "$OUT/selfplay-$seed.pgn" | grep -v '^\[' | tail -3
     done
 fi
-node "$ROOT/scripts/pgn_positions.mjs" "$OUT"/selfplay-*.pgn "$ROOT"/data/pgn/master/*.pgn "$@" \
+# The self-play games last: the tuner holds out the file's last tenth, and the error that
+# matters is on the engine's own kind of games.
+node "$ROOT/scripts/pgn_positions.mjs" "$ROOT"/data/pgn/master/*.pgn "$@" "$OUT"/selfplay-*.pgn \
     > "$OUT/positions.txt"
 wc -l "$OUT/positions.txt"

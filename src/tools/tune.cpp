@@ -176,7 +176,7 @@ double ErrorOf(const std::vector<TuneSample>& samples, size_t nFrom, size_t nTo,
 }
 
 // The second lazy exit's margin for the weights in use: the gap between the full score and
-// the pawn-level score that all but one in fifty positions stay within, rounded up to ten. A
+// the pawn-level score that all but one in a hundred positions stay within, rounded up to ten. A
 // margin the evaluation's own terms often exceed lets a null-window search cut on a score the
 // full evaluation would not give.
 int FitLazyMargin(const std::vector<TuneSample>& samples) {
@@ -187,7 +187,7 @@ int FitLazyMargin(const std::vector<TuneSample>& samples) {
         gap.push_back(std::abs(Evaluate(&s.pos, -32000, 32000, 0, an, 0) - SecondLazyScore(&s.pos)));
     }
     if (gap.empty()) return evalWeights.nLazyMargin2;
-    const size_t k = gap.size() * 49 / 50;
+    const size_t k = gap.size() * 99 / 100;
     std::nth_element(gap.begin(), gap.begin() + ptrdiff_t(k), gap.end());
     return (gap[k] + 9) / 10 * 10;
 }

@@ -8,7 +8,7 @@
 // constant first, then the weights. Each round measures every position's change of evaluation
 // per weight (the terms are linear in their weights between the blends and scale factors),
 // descends on that linear model, and evaluates again with the rounded weights. The second lazy
-// exit's margin is then set to the gap between full and pawn-level score that 98% of the
+// exit's margin is then set to the gap between full and pawn-level score that 99% of the
 // positions stay within. The fitted set is written as a C++ source file defining
 // kFittedWeights (OUT, default weights_fitted.cpp).
 #pragma once
