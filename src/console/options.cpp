@@ -21,7 +21,7 @@ void InitDefaults() {
     nTimeBuffer = 0;
     nNumBeers = 0;
     bClassicStyle = false;
-    SelectEvalWeights(false);
+    SelectEvalWeights(true);  // the fitted set won its match against the first design's
 
     bUciMode = false;
     bShowBoard = true;

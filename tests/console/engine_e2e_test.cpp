@@ -114,7 +114,7 @@ TEST(EngineStartup, UciAnnouncesOptionsWithDefaults) {
     EXPECT_EQ(lines[11], "option name TraceLevel type spin default 0 min 0 max 3");
     EXPECT_EQ(lines[12], "option name TimeBuffer type spin default 0 min 0 max 60");
     EXPECT_EQ(lines[13], "option name SearchStyle type combo default Strong var Strong var Classic");
-    EXPECT_EQ(lines[14], "option name EvalWeights type combo default Classic var Fitted var Classic");
+    EXPECT_EQ(lines[14], "option name EvalWeights type combo default Fitted var Fitted var Classic");
     EXPECT_EQ(lines[15], "uciok");
     EXPECT_EQ(lines[16], "readyok");
 }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "eval/eval.h"
+#include "eval/weights.h"
 #include "search/search_support.h"
 
 namespace {
@@ -241,7 +242,8 @@ TEST_F(PruneTest, Underpromotion) {
 }
 
 TEST_F(PruneTest, KingTerms) {
-    // After a2a3 both kings' values stay -32 (see ChildKingTerms).
+    // After a2a3 both kings' values stay -32 (see ChildKingTerms) with the first design's weights.
+    SelectEvalWeights(false);
     const Position pos = Setup(kCastled);
     Position child;
     MakeMove(FindMove(pos, "a2a3"), &pos, &child, 0, -1);
