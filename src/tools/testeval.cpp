@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "core/stats.h"
 #include "eval/cache.h"
 #include "eval/eval.h"
 #include "eval/weights.h"
