@@ -5,6 +5,10 @@ Runs the engine over UCI on the benchmark's middlegame/endgame positions and the
 position, "go depth N" for each, and prints per-thread-count averages:
 
     scripts/speedup.py [--engine build/quietmarmoset] [--depth 12] [--threads 1,2,4] [--style Classic]
+                       [--multipv 3] [--pgo]
+
+--pgo leaves the start position out (the ten others are the bench's PGO positions); --multipv
+times the search of that many lines.
 
 Run it on an otherwise idle machine: the figures are wall-clock times.
 """
@@ -28,7 +32,7 @@ POSITIONS = [
 ]
 
 
-def run(engine, threads, depth, fen, style):
+def run(engine, threads, depth, fen, style, multipv=1):
     p = subprocess.Popen([engine], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True, bufsize=1)
 
     def send(line):
@@ -41,6 +45,7 @@ def run(engine, threads, depth, fen, style):
     send("setoption name Hash value 64")
     if style:
         send(f"setoption name SearchStyle value {style}")
+    send(f"setoption name MultiPV value {multipv}")
     send("isready")
     for line in p.stdout:
         if line.startswith("readyok"):
@@ -73,22 +78,25 @@ def main():
     ap.add_argument("--depth", type=int, default=12)
     ap.add_argument("--threads", default="1,2,4")
     ap.add_argument("--style", default="", help="SearchStyle to set (the engine's default if empty)")
+    ap.add_argument("--multipv", type=int, default=1)
+    ap.add_argument("--pgo", action="store_true", help="the ten PGO positions only")
     args = ap.parse_args()
+    positions = POSITIONS[1:] if args.pgo else POSITIONS
     base = None
     for threads in [int(t) for t in args.threads.split(",")]:
         total_s = total_n = 0.0
         start_s = None
-        for fen in POSITIONS:
-            s, n = run(args.engine, threads, args.depth, fen, args.style)
+        for fen in positions:
+            s, n = run(args.engine, threads, args.depth, fen, args.style, args.multipv)
             start_s = s if start_s is None else start_s
             total_s += s
             total_n += n
-        avg = total_s / len(POSITIONS)
+        avg = total_s / len(positions)
         nps = total_n / total_s if total_s else 0
         if base is None:
             base = (avg, nps)
         print(f"threads {threads}: average time to depth {args.depth} {avg:.3f} s "
-              f"(speed-up {base[0] / avg:.2f}), start position {start_s:.3f} s, "
+              f"(speed-up {base[0] / avg:.2f}), first position {start_s:.3f} s, "
               f"{nps / 1e6:.2f} M nps (x{nps / base[1]:.2f})", flush=True)
 
 

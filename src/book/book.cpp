@@ -1,12 +1,16 @@
 // Opening book: loading the index and probing it.
 #include "book/book.h"
 
+#include <strings.h>
+
 #include <algorithm>
 #include <cinttypes>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
+#include "book/polyglot.h"
 #include "core/log.h"
 #include "core/settings.h"
 #include "movegen/movegen.h"
@@ -17,11 +21,27 @@ std::vector<BookEntry> aBookIndex;
 
 // The file the index was loaded from: probes read the move records from it.
 static std::string sBookPath;
+// The name the BookFile option gave.
+static std::string sBookName = kBookFileName;
+// A Polyglot book is held whole: its entries are what a probe searches.
+static std::vector<PolyglotEntry> aPolyglotBook;
+// Larger Polyglot files are refused rather than read into memory.
+constexpr uint64_t kMaxPolyglotBytes = uint64_t(512) << 20;
 
 void FreeBook() {
     aBookIndex.clear();
     aBookIndex.shrink_to_fit();
+    aPolyglotBook.clear();
+    aPolyglotBook.shrink_to_fit();
     nBookPositions = 0;
+}
+
+void SetBookFileName(const std::string& name) {
+    sBookName = name.empty() ? kBookFileName : name;
+}
+
+const std::string& BookFileName() {
+    return sBookName;
 }
 
 uint64_t BookRandom(int seed) {
@@ -48,18 +68,55 @@ static Move RejectRecord(FILE* file, const char* path) {
 
 std::string FindBookFile(const std::string& sExeDir) {
     // A GUI may start the engine in any folder: the book beside the program still counts.
-    if (FILE* f = fopen(kBookFileName, "rb")) {
+    const std::string& name = sBookName;
+    if (FILE* f = fopen(name.c_str(), "rb")) {
         fclose(f);
-        return kBookFileName;
+        return name;
     }
-    if (!sExeDir.empty()) {
-        const std::string beside = sExeDir + "/" + kBookFileName;
+    if (!sExeDir.empty() && name[0] != '/') {
+        const std::string beside = sExeDir + "/" + name;
         if (FILE* f = fopen(beside.c_str(), "rb")) {
             fclose(f);
             return beside;
         }
     }
-    return kBookFileName;
+    return name;
+}
+
+// Our own books begin with their header text, or at least with the version byte and a count
+// that fits the file; anything else of whole 16-byte entries, or a file named .bin, is read as
+// a Polyglot book.
+static bool IsPolyglotFile(const char* path, const uint8_t* header, size_t nHeader, uint64_t nFileSize) {
+    const size_t nLen = strlen(path);
+    if (nLen >= 4 && strcasecmp(path + nLen - 4, ".bin") == 0) return true;
+    if (nHeader >= size_t(kBookMagicSize) && memcmp(header, kBookMagic, kBookMagicSize) == 0) return false;
+    if (nHeader == size_t(kBookHeaderSize) && header[kBookMagicSize] == kBookVersion &&
+        kBookHeaderSize + uint64_t(LoadLe32(header + kBookMagicSize + 1)) * kBookIndexRecordSize <= nFileSize)
+        return false;
+    return nFileSize > 0 && nFileSize % kPolyglotEntrySize == 0;
+}
+
+static bool LoadPolyglotFile(FILE* file, const char* path, uint64_t nFileSize) {
+    if (nFileSize > kMaxPolyglotBytes) {
+        fclose(file);
+        printf("Opening book file too large (%s, %" PRIu64 " bytes, at most %" PRIu64 ")\n", path, nFileSize,
+               kMaxPolyglotBytes);
+        FreeBook();
+        bOwnBook = false;
+        return false;
+    }
+    std::vector<uint8_t> bytes(static_cast<size_t>(nFileSize));
+    const bool bRead =
+        fseek(file, 0, SEEK_SET) == 0 && fread(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    fclose(file);
+    std::vector<PolyglotEntry> book;
+    if (!bRead || !ParsePolyglotBook(bytes, &book)) return RejectBook(nullptr, path);
+    FreeBook();
+    aPolyglotBook.swap(book);
+    nBookPositions = int(std::min<size_t>(aPolyglotBook.size(), INT_MAX));
+    sBookPath = path;
+    printf("Successfully loaded opening book file (%s)\n", path);
+    return true;
 }
 
 bool LoadBook() {
@@ -84,7 +141,9 @@ bool LoadBookFile(const char* path) {
     const uint64_t nFileSize = uint64_t(nSize);
 
     uint8_t header[kBookHeaderSize];
-    if (fread(header, 1, sizeof(header), file) != sizeof(header)) return RejectBook(file, path);
+    const size_t nHeader = fread(header, 1, sizeof(header), file);
+    if (IsPolyglotFile(path, header, nHeader, nFileSize)) return LoadPolyglotFile(file, path, nFileSize);
+    if (nHeader != sizeof(header)) return RejectBook(file, path);
     if (header[kBookMagicSize] != kBookVersion) return RejectBook(file, path);
     const uint64_t n = LoadLe32(header + kBookMagicSize + 1);
     if (n > uint64_t(INT_MAX) || kBookHeaderSize + n * kBookIndexRecordSize > nFileSize)
@@ -108,6 +167,7 @@ bool LoadBookFile(const char* path) {
         if (i > 0 && index[i].nKey <= index[i - 1].nKey) return RejectBook(nullptr, path);
     }
 
+    FreeBook();
     aBookIndex.swap(index);
     nBookPositions = int(n);
     sBookPath = path;
@@ -115,8 +175,21 @@ bool LoadBookFile(const char* path) {
     return true;
 }
 
+// Draws of the Polyglot choice since the last "seed": game after game the choices differ, and
+// the same seed gives the same sequence of them.
+static uint32_t nBookDraws = 0;
+
+void ResetBookDraws() {
+    nBookDraws = 0;
+}
+
+static uint64_t NextBookDraw() {
+    return BookRandom(int(uint32_t(nSeed) + nBookDraws++));
+}
+
 Move ProbeBook(const Position* pos) {
     if (!bOwnBook || nBookPositions == 0) return 0;
+    if (!aPolyglotBook.empty()) return ChoosePolyglotMove(aPolyglotBook, pos, NextBookDraw());
     const uint64_t key = pos->nHashKey;
     const auto it = std::lower_bound(aBookIndex.begin(), aBookIndex.end(), key,
                                      [](const BookEntry& e, uint64_t k) { return e.nKey < k; });

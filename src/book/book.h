@@ -1,4 +1,5 @@
 // Opening book: the book file layout, loading its index at a new game and probing it at the root.
+// Polyglot books (book/polyglot.h) are loaded and probed through the same functions.
 //
 // File layout (all integers little-endian, no padding anywhere):
 //   0       23 bytes   the text "QuietMarmoset Book File", no terminator (not compared on load)
@@ -63,8 +64,12 @@ struct BookEntry {
 extern int nBookPositions;
 extern std::vector<BookEntry> aBookIndex;
 
-// The book to load: "QuietMarmoset.book" in the working directory, else the one in sExeDir
-// (the program's folder), else the plain name (which then is not found).
+// The book's file name (the option BookFile; kBookFileName until set, and again when set empty).
+void SetBookFileName(const std::string& name);
+const std::string& BookFileName();
+// The book to load: BookFileName() as it stands (in the working directory unless it is a full
+// path), else the same relative name in sExeDir (the program's folder), else the plain name
+// (which then is not found).
 std::string FindBookFile(const std::string& sExeDir);
 // Loads the index of the book FindBookFile names for this program; called by NewGame.
 // Does nothing and returns false while bOwnBook is false. On success prints
@@ -74,7 +79,11 @@ std::string FindBookFile(const std::string& sExeDir);
 // "Invalid opening book file found (%s)\n". Every failure drops the index, sets bOwnBook false
 // and returns false.
 bool LoadBook();
-// The same for any path; later probes read that file.
+// The same for any path; later probes read that file. A Polyglot book (book/polyglot.h: a name
+// ending in ".bin", or a file that is neither headed like ours nor has a count that fits it, and
+// is made of whole 16-byte entries) is read whole instead; one larger than 512 MB is refused
+// with "Opening book file too large (...)", one that is not whole sorted entries with the
+// message of a damaged book of ours.
 bool LoadBookFile(const char* path);
 
 // The book move for pos, or 0 when the book is off or does not know the position. The choice is
@@ -85,7 +94,11 @@ bool LoadBookFile(const char* path);
 // "WARNING Error reading book at %ld\n", and a count byte of 0 or above 29 or a short read
 // "Invalid opening book file found (%s)\n"; each of these sets bOwnBook false and gives 0.
 // The caller checks bOwnBook and game ply < kBookMaxPly itself; worker 0 only.
+// A Polyglot book is probed with its own key and chooses among the legal moves it holds in
+// proportion to their weights, by the next draw of the book's generator (ResetBookDraws).
 Move ProbeBook(const Position* pos);
+// Starts the Polyglot draws again from the seed (the "seed" command).
+void ResetBookDraws();
 
 // First value of the book's generator (splitmix64) seeded with the 32-bit pattern of seed:
 // portable and reproducible on every platform.

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "book/book.h"
 #include "book/createbook.h"
 #include "console/console.h"
 #include "console/options.h"
@@ -82,10 +83,12 @@ void CmdHelp() {
         "position xxx .......... Setup a position\n"
         "ucinewgame ............ Reset hash and restart game\n"
         "go xxx ................ Make a move with various timing details\n"
+        "    (searchmoves M1 M2 ... only those moves; mate N until a mate in N is found)\n"
         "\nAdditional commands:\n"
         "print ................. Print the current board position\n"
         "eval # ................ Evaluate the current position without searching (trace #)\n"
         "perft DEPTH ........... Run a performance test to the specified depth\n"
+        "multipv N ............. Search and show the N best lines (1 to 64)\n"
         "load FILE ............. Load a file containing an FEN position\n"
         "loadfen FEN ........... Load a FEN position\n"
         "test EPD maxsecs ...... Run a test against an EPD file of positions\n"
@@ -118,6 +121,9 @@ void CmdUci() {
                bClassicStyle ? "Classic" : "Strong");
     OutputLine("option name EvalWeights type combo default %s var Fitted var Classic\n",
                bFittedWeights ? "Fitted" : "Classic");
+    OutputLine("option name MultiPV type spin default %d min 1 max %d\n", nMultiPv, kMaxMultiPv);
+    OutputLine("option name BookFile type string default %s\n", BookFileName().c_str());
+    OutputLine("option name UCI_AnalyseMode type check default %s\n", bAnalyseMode ? "true" : "false");
     OutputLine("uciok\n");
 }
 
@@ -150,6 +156,7 @@ void CmdSeed(WordList* words) {
     nSeed = ReadNumber(words->Word(1));
     ResetSearchStats();
     srand(unsigned(nSeed));
+    ResetBookDraws();
     // The keys come from a fixed generator, so they do not depend on the seed.
     RandomReset();
     InitTables();
@@ -163,8 +170,29 @@ void CmdNew(WordList*) {
     NewGame(pCurrent);
 }
 
+// "setoption name NAME value VALUE": a name or a value of several words (a file name with
+// blanks) is taken whole, its words joined by single blanks.
 void CmdSetOption(WordList* words) {
-    SetOption(words->Word(2), words->Word(4));
+    std::string name, value;
+    std::string* part = nullptr;
+    for (int i = 1; i < words->nCount; ++i) {
+        const char* w = words->Word(i);
+        if (!part && Is(w, "name")) {
+            part = &name;
+        } else if (part == &name && Is(w, "value")) {
+            part = &value;
+        } else if (part) {
+            if (!part->empty()) *part += ' ';
+            *part += w;
+        }
+    }
+    SetOption(name.data(), value.data());
+}
+
+void CmdMultiPv(WordList* words) {
+    char name[] = "multipv";
+    SetOption(name, words->Word(1));
+    OutputLine("MultiPV %d\n", nMultiPv);
 }
 
 void CmdNoBook(WordList*) {
@@ -310,6 +338,7 @@ const Command aCommands[] = {
     {"testeval", CmdTestEval},
     {"tune", CmdTune},
     {"result", CmdResult},
+    {"multipv", CmdMultiPv},
 };
 
 // The shape of a coordinate move ("e2e4", any case), read without the position.

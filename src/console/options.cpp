@@ -1,11 +1,14 @@
 #include "console/options.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "board/board.h"
+#include "book/book.h"
 #include "console/console.h"
 #include "core/log.h"
 #include "eval/weights.h"
@@ -13,9 +16,14 @@
 #include "search/search.h"
 #include "search/threads.h"
 
+bool bBookWanted = true;
+
 void InitDefaults() {
     bPonder = true;
     bOwnBook = true;
+    bBookWanted = true;
+    nMultiPv = 1;
+    bAnalyseMode = false;
     bLogStats = false;
     SetTraceLevel(0);
     nTimeBuffer = 0;
@@ -52,6 +60,8 @@ static void LowerCase(char* text) {
 }
 
 void SetOption(char* name, char* value) {
+    // A file name keeps its case.
+    const std::string sRawValue = value;
     LowerCase(name);
     LowerCase(value);
     const bool bTrue = strcmp(value, "true") == 0;
@@ -73,6 +83,19 @@ void SetOption(char* name, char* value) {
         bLogStats = bTrue;
     } else if (strcmp(name, "ownbook") == 0) {
         bOwnBook = bTrue;
+        bBookWanted = bTrue;
+    } else if (strcmp(name, "bookfile") == 0) {
+        // Loaded at once, so that a wrong name is reported where it was given; a book switched
+        // off stays off.
+        SetBookFileName(sRawValue);
+        if (bBookWanted) {
+            bOwnBook = true;
+            LoadBook();
+        }
+    } else if (strcmp(name, "multipv") == 0) {
+        nMultiPv = std::clamp(ReadNumber(value), 1, kMaxMultiPv);
+    } else if (strcmp(name, "uci_analysemode") == 0) {
+        bAnalyseMode = bTrue;
     } else if (strcmp(name, "numbeers") == 0) {
         nNumBeers = ReadNumber(value);
         if (nNumBeers == 9) nMaxDepth = ClampMaxDepth(8);

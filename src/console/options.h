@@ -4,5 +4,9 @@
 #include "core/settings.h"
 
 void InitDefaults();
-// Name and value are lower-cased in place, as the interpreter passes its word buffers.
+// Name and value are lower-cased in place, as the interpreter passes its word buffers (the
+// BookFile option takes its value as given).
 void SetOption(char* name, char* value);
+// The user's wish for a book (OwnBook as last set, true by default): bOwnBook itself goes off
+// when a book cannot be loaded, and a BookFile named later loads only while this holds.
+extern bool bBookWanted;

@@ -69,6 +69,8 @@ void InitEngine(bool bWithBook) {
     ExecuteCommand(line);
     snprintf(line, sizeof(line), "setoption name ownbook value %s", bOwnBook ? "true" : "false");
     ExecuteCommand(line);
+    // A missing default book says nothing against a book the user names later.
+    bBookWanted = bWithBook;
     snprintf(line, sizeof(line), "setoption name numthreads value %d", nNumThreads);
     ExecuteCommand(line);
 }

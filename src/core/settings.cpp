@@ -11,6 +11,8 @@ bool bLogStats = false;
 int nTraceLevel = 0;
 int nTimeBuffer = 0;
 int nNumBeers = 0;
+int nMultiPv = 1;
+bool bAnalyseMode = false;
 
 int nSeed = 0;
 std::atomic<bool> bUciMode{false};
@@ -18,6 +20,7 @@ bool bShowBoard = true;
 int nEngineSide = 1;
 int nMaxDepth = 128;
 int nGoDepth = 0;
+int nGoMate = 0;
 bool bFixedTime = true;
 double dClock[2] = {0.0, 0.0};
 int nIncrement[2] = {0, 0};

@@ -19,6 +19,11 @@ extern bool bLogStats;
 extern int nTraceLevel;
 extern int nTimeBuffer;
 extern int nNumBeers;
+// MultiPV: the number of best lines every iteration searches and prints.
+inline constexpr int kMaxMultiPv = 64;
+extern int nMultiPv;
+// UCI_AnalyseMode: the GUI analyses rather than plays, so the book stays out of it.
+extern bool bAnalyseMode;
 
 // Other settings and game/search control state (set by InitDefaults).
 extern int nSeed;
@@ -38,6 +43,9 @@ inline int ClampMaxDepth(int nDepth) {
 inline int SearchDepthLimit() {
     return nGoDepth > 0 ? nGoDepth : nMaxDepth;
 }
+// "go mate N": the search ends once an iteration has found a mate in N moves or fewer (0: no
+// such goal). Set by each "go".
+extern int nGoMate;
 extern bool bFixedTime;
 extern double dClock[2];
 extern int nIncrement[2];

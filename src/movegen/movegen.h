@@ -52,6 +52,22 @@ extern Move anKiller2[kMaxPly];
 extern int anHistory[2][6][64];
 extern MoveList RootMoves;
 
+// The root moves a search may choose from: only those of aOnly when nOnly > 0 ("go
+// searchmoves"), never those of aSkip (the lines MultiPV has found already this iteration).
+// Written by the root driver between searches of the root, read by the picker's root phase,
+// which hands out no other move.
+struct RootFilter {
+    Move aOnly[kMaxMoves];
+    int nOnly;
+    Move aSkip[kMaxMoves];
+    int nSkip;
+};
+extern RootFilter rootFilter;
+bool RootMoveAllowed(Move m);
+inline bool RootFiltered() {
+    return rootFilter.nOnly > 0 || rootFilter.nSkip > 0;
+}
+
 // Pseudo-legal generators for the side to move; out holds kMaxMoves entries. Moves come by origin
 // square, then destination square, lowest first; promotions as queen, rook, bishop, knight.
 // Captures: pawn captures (towards the a-file, then the h-file), en passant, promotion pushes,

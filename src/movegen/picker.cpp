@@ -8,6 +8,16 @@ Move anKiller1[kMaxPly];
 Move anKiller2[kMaxPly];
 int anHistory[2][6][64];
 MoveList RootMoves;
+RootFilter rootFilter;
+
+bool RootMoveAllowed(Move m) {
+    for (int i = 0; i < rootFilter.nSkip; i++)
+        if (rootFilter.aSkip[i] == m) return false;
+    if (rootFilter.nOnly == 0) return true;
+    for (int i = 0; i < rootFilter.nOnly; i++)
+        if (rootFilter.aOnly[i] == m) return true;
+    return false;
+}
 
 namespace {
 
@@ -313,6 +323,12 @@ Move NextMove(const Position* pos, MoveList* list, int nKillerRow, bool bInCheck
                 } else {
                     n = GenerateCaptures(pos, l.aMoves, kMaxMoves);
                     n += GenerateQuiets(pos, l.aMoves + n, kMaxMoves - n);
+                }
+                if (RootFiltered()) {
+                    int nKept = 0;
+                    for (int i = 0; i < n; i++)
+                        if (RootMoveAllowed(l.aMoves[i])) l.aMoves[nKept++] = l.aMoves[i];
+                    n = nKept;
                 }
                 ScoreRoot(pos, l, n);
                 l.nCount = n;

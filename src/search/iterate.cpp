@@ -34,8 +34,9 @@ bool InList(Move m, const Move* aMoves, int n) {
     return false;
 }
 
-// The number of legal moves of pos, and the first of them in *pFirst (0 when there is none).
-int CountLegalMoves(const Position* pos, Move* pFirst = nullptr) {
+// The number of legal moves of pos, and the first of them in *pFirst (0 when there is none);
+// with bAllowedOnly only those the root filter lets the search choose.
+int CountLegalMoves(const Position* pos, Move* pFirst = nullptr, bool bAllowedOnly = false) {
     Move moves[kMaxMoves];
     int n = GenerateCaptures(pos, moves, kMaxMoves);
     n += GenerateQuiets(pos, moves + n, kMaxMoves - n);
@@ -43,15 +44,67 @@ int CountLegalMoves(const Position* pos, Move* pFirst = nullptr) {
     if (pFirst) *pFirst = 0;
     for (int i = 0; i < n; ++i) {
         if (!IsMoveValid(pos, moves[i]) || !IsLegalMove(pos, moves[i])) continue;
+        if (bAllowedOnly && !RootMoveAllowed(moves[i])) continue;
         if (nLegal++ == 0 && pFirst) *pFirst = moves[i];
     }
     return nLegal;
 }
 
-Move FirstLegalMove(const Position* pos) {
+Move FirstLegalMove(const Position* pos, bool bAllowedOnly = false) {
     Move m;
-    CountLegalMoves(pos, &m);
+    CountLegalMoves(pos, &m, bAllowedOnly);
     return m;
+}
+
+// "go searchmoves" names moves of the position the GUI sent; the search keeps those legal at
+// its own root, and searches every move when none is left.
+void CheckSearchMoves(const Position* root) {
+    int n = 0;
+    for (int i = 0; i < rootFilter.nOnly && i < kMaxMoves; ++i) {
+        const Move m = rootFilter.aOnly[i];
+        if (ValidLineLength(root, &m, 1) == 1) rootFilter.aOnly[n++] = m;
+    }
+    rootFilter.nOnly = n;
+    rootFilter.nSkip = 0;
+}
+
+// The lines of a MultiPV iteration, best first (worker 0 runs one root driver at a time), and
+// each line's last score, the centre of its next aspiration window.
+PvLine aLines[kMaxMultiPv];
+int anLineScore[kMaxMultiPv];
+
+// The second to last lines of an iteration: each a search of the root without the moves of the
+// lines before it, with its own aspiration window. aLines[0] holds the first line on entry.
+// Returns the number of lines completed (a stop ends the rest) and sorts them, best first.
+int SearchOtherLines(const Position& root, int nIteration, int nLines, SearchStack* ss) {
+    int nDone = 1;
+    for (int k = 1; k < nLines; ++k) {
+        rootFilter.aSkip[k - 1] = aLines[k - 1].anMoves[0];
+        rootFilter.nSkip = k;
+        int nAlpha = anLineScore[k] - 20, nBeta = anLineScore[k] + 20, nRetries = 0;
+        PvLine& line = aLines[k];
+        bool bStopped = false;
+        for (;;) {
+            line.nLength = 0;
+            const int s = SearchFull(&root, nIteration * ONE_PLY, nAlpha, nBeta, &line, 0, true, ss, 0);
+            if (bStopSearch.load(std::memory_order_relaxed)) {
+                bStopped = true;
+                break;
+            }
+            if (!WidenWindow(s, &nRetries, &nAlpha, &nBeta)) break;
+        }
+        if (bStopped || line.nLength == 0) break;
+        line.nIteration = nIteration;
+        line.nSelDepth = nSelDepth.load(std::memory_order_relaxed);
+        nDone = k + 1;
+    }
+    rootFilter.nSkip = 0;
+    // A later line may come out above an earlier one when the search of the earlier one was
+    // cut short by its window: the order shown and played is by score.
+    std::stable_sort(aLines, aLines + nDone,
+                     [](const PvLine& a, const PvLine& b) { return a.nScore > b.nScore; });
+    for (int k = 0; k < nDone; ++k) anLineScore[k] = aLines[k].nScore;
+    return nDone;
 }
 
 // The root has stood here twice before since the last irreversible move: a draw by
@@ -92,7 +145,8 @@ void StorePrincipalVariation(const Position& root, const PvLine& line, int nIter
     for (int k = 0; k < n; ++k) {
         const Move m = line.anMoves[k];
         const int nDepth = nIterations - k;
-        if (!TableHolds(p, m, nDepth)) {
+        // A root searched for some of its moves only keeps its entry from a search of them all.
+        if (!TableHolds(p, m, nDepth) && (k > 0 || !RootFiltered())) {
             const int s = (k & 1) ? -nScore : nScore;
             StoreHashAtPly(&p, nDepth, k, s, -SCORE_INF, SCORE_INF, m, false, false);
         }
@@ -193,8 +247,9 @@ Move FallbackMove(const Position* pos) {
         return nPartialMove;
     HashProbe probe;
     ProbeHash(pos, 0, -SCORE_INF, SCORE_INF, 0, &probe);
-    if (probe.nMove && ValidLineLength(pos, &probe.nMove, 1) == 1) return probe.nMove;
-    return FirstLegalMove(pos);
+    if (probe.nMove && RootMoveAllowed(probe.nMove) && ValidLineLength(pos, &probe.nMove, 1) == 1)
+        return probe.nMove;
+    return FirstLegalMove(pos, true);
 }
 
 int IterativeDeepening(const Position* pos, int nMaxDepthArg, PvLine* result, bool bShow,
@@ -211,6 +266,7 @@ int IterativeDeepening(const Position* pos, int nMaxDepthArg, PvLine* result, bo
     const double dBudget = MoveBudget(nEngineSide);
     SearchStack ss{dBudget < INT_MAX ? int(dBudget) : INT_MAX, 0, 0, -1, -1, NODE_PV, 0};
     memset(&RootMoves, 0, sizeof(RootMoves));
+    CheckSearchMoves(&root);
     nPartialMove = 0;
     nPartialKey = root.nHashKey;
     if (TraceLevel() > 2) {
@@ -235,10 +291,11 @@ int IterativeDeepening(const Position* pos, int nMaxDepthArg, PvLine* result, bo
             double(nEvalHashEntries) * sizeof(EvalHashEntry) / 1048576.0, int(bPonder), nNumBeers,
             nNumThreads, int(bStopSearch.load(std::memory_order_relaxed)));
 
-    // The book answers without a search.
-    if (bOwnBook && game.nGamePly < kBookMaxPly) {
+    // The book answers without a search, but not in analysis (several lines, the GUI's analysis
+    // mode, a search for a mate), nor with a move outside the ones asked for.
+    if (bOwnBook && game.nGamePly < kBookMaxPly && nGoMate == 0 && nMultiPv == 1 && !bAnalyseMode) {
         const Move m = ProbeBook(&root);
-        if (m && ValidLineLength(&root, &m, 1) == 1) {
+        if (m && RootMoveAllowed(m) && ValidLineLength(&root, &m, 1) == 1) {
             result->anMoves[0] = m;
             result->nLength = 1;
             result->nDepth = 1;
@@ -266,6 +323,9 @@ int IterativeDeepening(const Position* pos, int nMaxDepthArg, PvLine* result, bo
     // A forced move is played after the first iteration, whatever the thread count: with
     // helpers at the root's split point no single searcher sees that the root has one move.
     const bool bOnlyMove = CountLegalMoves(&root) == 1;
+    // MultiPV: as many lines as there are moves to choose from.
+    const int nLines = std::min(std::clamp(nMultiPv, 1, kMaxMultiPv), CountLegalMoves(&root, nullptr, true));
+    for (int k = 0; k < kMaxMultiPv; ++k) anLineScore[k] = c;
 
     // A root standing for the third time would end every iteration at once with an empty line;
     // searched as if its history began here, it gives a move worth playing.
@@ -305,7 +365,7 @@ int IterativeDeepening(const Position* pos, int nMaxDepthArg, PvLine* result, bo
                 bStopped = true;
                 break;
             }
-            if (line.nLength > 0) {
+            if (line.nLength > 0 && nLines == 1) {
                 if (!bUciMode && bShow) PrintConsoleLine(&root, line, nAlpha, nBeta);
                 PrintUciInfo(&root, line, i, nAlpha, nBeta);
             }
@@ -314,15 +374,39 @@ int IterativeDeepening(const Position* pos, int nMaxDepthArg, PvLine* result, bo
         }
         if (bStopped) break;
 
+        // MultiPV: the other lines, then all of them shown best first; the best is the answer.
+        bool bLinesStopped = false;
+        if (nLines > 1 && line.nLength > 0) {
+            aLines[0] = line;
+            const int nDone = SearchOtherLines(root, i, nLines, &ss);
+            bLinesStopped = nDone < nLines;
+            adIterTime[i] = SearchElapsed();
+            ThreadStats(0).dSearchTime = adIterTime[i];
+            for (int k = 0; k < nDone; ++k) {
+                if (!bUciMode && bShow) PrintConsoleLine(&root, aLines[k], -SCORE_INF, SCORE_INF);
+                PrintUciInfo(&root, aLines[k], i, -SCORE_INF, SCORE_INF, k + 1);
+            }
+            line = aLines[0];
+            s = line.nScore;
+        }
+
         // A completed iteration; the newer clock watches how settled its answer is.
         const Move nBestNow = line.nLength > 0 ? line.anMoves[0] : 0;
-        nStableIterations = i > 1 && nBestNow == result->anMoves[0] && result->nLength > 0 ? nStableIterations + 1 : 0;
+        nStableIterations =
+            i > 1 && nBestNow == result->anMoves[0] && result->nLength > 0 ? nStableIterations + 1 : 0;
         const int nDrop = i > 1 ? nScore - s : 0;
         *result = line;
         nScore = s;
         nLastIter = i;
         ss.nRootScore = s;
         ThreadStats(0).nLastIteration = uint64_t(i);
+        if (bLinesStopped) break;
+        // A mate found by the extensions of a shallow iteration has a short line: the search
+        // goes on until the iteration is as deep as the mate, so the answer shows it whole.
+        if (nGoMate > 0 && s > MATE_BOUND && (MATE - s + 1) / 2 <= nGoMate && MATE - s <= i) {
+            TraceLog(1, "Mate in %d found\n", (MATE - s + 1) / 2);
+            break;
+        }
 
         // Stop rules.
         if (s > MATE_BOUND && MATE - s <= i - 3 && s > anLastScore[nSide]) {

@@ -71,7 +71,8 @@ int HashContinuation(const Position* pos, int nMax, Move* aOut) {
 }
 
 std::string FormatUciInfo(const Position* pos, const PvLine& line, int nIteration, int nAlpha, int nBeta,
-                          double dSeconds, uint64_t nNodes, int nSelDepthPlies, double dHashFull) {
+                          double dSeconds, uint64_t nNodes, int nSelDepthPlies, double dHashFull,
+                          int nMultiPvIndex) {
     const int nScore = line.nScore;
     const char* szBound = nAlpha >= nScore ? " upperbound" : nScore < nBeta ? "" : " lowerbound";
     const double dNps = dSeconds > 0 ? double(nNodes) / dSeconds : 0.0;
@@ -86,8 +87,10 @@ std::string FormatUciInfo(const Position* pos, const PvLine& line, int nIteratio
         AppendF(&out, "info score mate %d", -((MATE + nScore + 1) / 2));
     else
         AppendF(&out, "info score cp %d", nScore);
-    AppendF(&out, "%s depth %d seldepth %d nodes %" PRIu64 " time %.0lf nps %.0lf hashfull %.0lf pv ",
-            szBound, nIteration, nSelDepthPlies, nNodes, dSeconds * 1000.0, dNps, dHashFull);
+    AppendF(&out, "%s depth %d seldepth %d", szBound, nIteration, nSelDepthPlies);
+    if (nMultiPvIndex > 0) AppendF(&out, " multipv %d", nMultiPvIndex);
+    AppendF(&out, " nodes %" PRIu64 " time %.0lf nps %.0lf hashfull %.0lf pv ", nNodes, dSeconds * 1000.0,
+            dNps, dHashFull);
 
     // The line as far as it holds in the position, then what the table adds to it.
     int n = line.nLength < kMaxPly ? line.nLength : kMaxPly;
@@ -181,12 +184,13 @@ std::string FormatConsoleLine(const Position* pos, const PvLine& line, int nAlph
     return out;
 }
 
-void PrintUciInfo(const Position* pos, const PvLine& line, int nIteration, int nAlpha, int nBeta) {
+void PrintUciInfo(const Position* pos, const PvLine& line, int nIteration, int nAlpha, int nBeta,
+                  int nMultiPvIndex) {
     if (!bUciMode) return;
     const int i = nIteration < 0 ? 0 : nIteration > kMaxIterations ? kMaxIterations : nIteration;
     const std::string text =
         FormatUciInfo(pos, line, nIteration, nAlpha, nBeta, adIterTime[i], SearchNodeTotal(),
-                      nSelDepth.load(std::memory_order_relaxed), HashFull());
+                      nSelDepth.load(std::memory_order_relaxed), HashFull(), nMultiPvIndex);
     WriteLine(text);
     if (TraceLevel() == 3) AppendDumpLog(text.c_str());
 }

@@ -231,7 +231,8 @@ extern SplitSlot aSplitSlots[kMaxThreads];
 void SplitSearch(int nThread);
 
 // Root moves with their last scores, for the next iteration's order. At a split root several
-// workers append (under lockSplitResult); the first move of each iteration starts the list anew.
+// workers append (under lockSplitResult); the first move of each iteration starts the list anew,
+// except in the searches for MultiPV's later lines, which update the scores of their moves.
 void RecordRootMove(Move m, int nScore, bool bFirst);
 
 // ---------------------------------------------------------------------------------------
@@ -253,6 +254,11 @@ extern double adIterTime[kMaxIterations + 1];
 // stops once a completed iteration's first move is one of them. nStartMs is the moment (NowMs)
 // the search's time counts from, -1 for the call itself (the think driver passes the moment the
 // job was handed over, so that allocating the tables counts against the budget).
+// With nMultiPv > 1 each iteration searches the root again for each further line, without the
+// moves of the lines before it, and prints them all, best first ("multipv K"); the result is
+// the best of them. rootFilter.aOnly ("go searchmoves") limits the root moves (those not legal
+// here are dropped; none left means all); nGoMate > 0 ends the search at the first iteration
+// that proves a mate in that many moves or fewer. The book is not asked for a mate search.
 int IterativeDeepening(const Position* pos, int nMaxDepth, PvLine* result, bool bShowBoard,
                        const Move* aTestMoves = nullptr, int nTestMoves = 0, int64_t nStartMs = -1);
 
@@ -310,16 +316,18 @@ int HashContinuation(const Position* pos, int nMax, Move* aOut);
 
 // The iteration line for a GUI: "info score ... pv ...", then the table's continuation. The
 // score is "cp N", or "mate N" (moves, negative when the side to move is mated) beyond
-// MATE_BOUND.
+// MATE_BOUND. A line of several (MultiPV) carries its number, "multipv K", after the depths.
 std::string FormatUciInfo(const Position* pos, const PvLine& line, int nIteration, int nAlpha, int nBeta,
-                          double dSeconds, uint64_t nNodes, int nSelDepthPlies, double dHashFull);
+                          double dSeconds, uint64_t nNodes, int nSelDepthPlies, double dHashFull,
+                          int nMultiPvIndex = 0);
 // The console iteration line (SAN with move numbers counted from nFullMove, "(h)" on table
 // moves).
 std::string FormatConsoleLine(const Position* pos, const PvLine& line, int nAlpha, int nBeta, double dSeconds,
                               uint64_t nNodes, int nFullMove);
 // The two above with the search's own figures; the UCI line also goes to the dump log at trace
 // level 3.
-void PrintUciInfo(const Position* pos, const PvLine& line, int nIteration, int nAlpha, int nBeta);
+void PrintUciInfo(const Position* pos, const PvLine& line, int nIteration, int nAlpha, int nBeta,
+                  int nMultiPvIndex = 0);
 void PrintConsoleLine(const Position* pos, const PvLine& line, int nAlpha, int nBeta);
 // The UCI progress line "info currmovenumber ..."; a null szMove repeats the last number and
 // move printed in this search (a line without them when there is none yet). The move is in

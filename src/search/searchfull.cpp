@@ -244,11 +244,14 @@ int SearchFull(const Position* pos, int nDepth, int nAlpha, int nBeta, PvLine* p
     // Transposition table. A cut's move is kept in the line only when it is legal here (a key
     // collision can bring a pseudo-legal but illegal move); the root takes a cut only with one.
     // The newer rules take cuts at null-window nodes only, so that a PV is searched, not cut short.
+    // A root searched for some of its moves only (searchmoves, MultiPV) neither takes a cut nor
+    // stores its result: the table's entry for it speaks of all the moves.
+    const bool bRootFiltered = nPly == 0 && RootFiltered();
     HashProbe probe;
     if (ProbeHash(pos, nDepth / ONE_PLY, nAlpha, nBeta, nPlyIndex, &probe) && (!bStrong || !bPvNode)) {
         const Move m = probe.nMove;
         const bool bLegal = m && IsMoveValid(pos, m) && IsLegalMove(pos, m);
-        if (nPly > 0 || bLegal) {
+        if (nPly > 0 || (bLegal && !bRootFiltered)) {
             pvOut->anMoves[0] = m;
             pvOut->nLength = bLegal ? 1 : 0;
             pvOut->nDepth = probe.nDepth;
@@ -557,7 +560,8 @@ int SearchFull(const Position* pos, int nDepth, int nAlpha, int nBeta, PvLine* p
                     UpdateQuietHistory(nMover, m, list.aTried, nTried, nDepth / ONE_PLY);
                 else
                     AddHistoryCutoff(nMover, m, nDepth / ONE_PLY);
-                StoreHashAtPly(pos, nDepth / ONE_PLY, nPlyIndex, s, nAlpha, nBeta, m, bThreat, false);
+                if (!bRootFiltered)
+                    StoreHashAtPly(pos, nDepth / ONE_PLY, nPlyIndex, s, nAlpha, nBeta, m, bThreat, false);
                 SetLine(pvOut, m, childPv, s);
                 if (bSplit) {
                     lockSplitResult.Unlock();
@@ -598,7 +602,7 @@ int SearchFull(const Position* pos, int nDepth, int nAlpha, int nBeta, PvLine* p
         // Store the result; a root with a single legal move needs no further iteration. (At
         // a split point this worker counted only its own moves: one of them says nothing.)
         const int nBest = BestScore(pvOut);
-        if (!StopRequested() && nBest >= -(SCORE_INF - 1)) {
+        if (!StopRequested() && nBest >= -(SCORE_INF - 1) && !bRootFiltered) {
             const bool bSingle = nLegal == 1 && !bSplit;
             StoreHashAtPly(pos, nDepth / ONE_PLY, nPlyIndex, nBest, nEntryAlpha, nBeta,
                            pvOut->nLength > 0 ? pvOut->anMoves[0] : 0, bThreat, bSingle);

@@ -25,6 +25,16 @@ inline bool Aborted(int nThread) {
 }  // namespace
 
 void RecordRootMove(Move m, int nScore, bool bFirst) {
+    // A MultiPV line after the first searches the moves the lines before it left: their scores
+    // in the first line's list are brought up to date, so the next iteration orders by both.
+    if (rootFilter.nSkip > 0) {
+        for (int i = 0; i < RootMoves.nCount; i++)
+            if (RootMoves.aMoves[i] == m) {
+                RootMoves.aScores[i] = nScore;
+                return;
+            }
+        bFirst = false;
+    }
     if (bFirst) RootMoves.nCount = 0;
     const int n = RootMoves.nCount;
     if (n >= kMaxMoves) return;
@@ -189,8 +199,9 @@ void SplitSearch(int nThread) {
                     UpdateQuietHistory(nMover, m, aMine, nMine, sp.nDepth / ONE_PLY);
                 else
                     AddHistoryCutoff(nMover, m, sp.nDepth / ONE_PLY);
-                StoreHashAtPly(pos, sp.nDepth / ONE_PLY, nPlyIndex, s, sp.nAlpha, nBeta, m, sp.bThreat,
-                               false);
+                if (sp.nPly > 0 || !RootFiltered())
+                    StoreHashAtPly(pos, sp.nDepth / ONE_PLY, nPlyIndex, s, sp.nAlpha, nBeta, m, sp.bThreat,
+                                   false);
                 SetLine(shared, m, childPv, s);
                 lockSplitResult.Unlock();
                 const int nMask = nSplitMask.load(std::memory_order_relaxed) | 1;

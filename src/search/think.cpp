@@ -7,6 +7,7 @@
 #include "core/settings.h"
 #include "core/stats.h"
 #include "eval/eval.h"
+#include "movegen/movegen.h"
 #include "platform/platform.h"
 #include "search/search.h"
 #include "search/statslog.h"
@@ -103,6 +104,9 @@ void Think(const Position* pos, int64_t nStartMs) {
     if (best && !bPonderStopped) LogSearchStats(sFen.c_str(), sSan.c_str(), nScore);
     bPondering = false;
     bInfiniteSearch = false;
+    // What this "go" asked for (searchmoves, mate) ends with its search.
+    rootFilter.nOnly = rootFilter.nSkip = 0;
+    nGoMate = 0;
     ResetHashFills();
     bStopSearch = false;
 }

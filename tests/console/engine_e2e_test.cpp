@@ -97,7 +97,7 @@ TEST(EngineStartup, EndOfInputActsAsQuit) {
 TEST(EngineStartup, UciAnnouncesOptionsWithDefaults) {
     EngineRun run = Drive("uci\nisready\nquit\n");
     std::vector<std::string> lines = SplitLines(AfterBanner(run.sOut));
-    ASSERT_EQ(lines.size(), 17u) << run.sOut;
+    ASSERT_EQ(lines.size(), 20u) << run.sOut;
     EXPECT_EQ(lines[0], "id name QuietMarmoset v1.04");
     EXPECT_EQ(lines[1], "id author Tovin Harrel");
     EXPECT_EQ(lines[2], "option name Ponder type check default true");
@@ -115,8 +115,11 @@ TEST(EngineStartup, UciAnnouncesOptionsWithDefaults) {
     EXPECT_EQ(lines[12], "option name TimeBuffer type spin default 0 min 0 max 60");
     EXPECT_EQ(lines[13], "option name SearchStyle type combo default Strong var Strong var Classic");
     EXPECT_EQ(lines[14], "option name EvalWeights type combo default Fitted var Fitted var Classic");
-    EXPECT_EQ(lines[15], "uciok");
-    EXPECT_EQ(lines[16], "readyok");
+    EXPECT_EQ(lines[15], "option name MultiPV type spin default 1 min 1 max 64");
+    EXPECT_EQ(lines[16], "option name BookFile type string default QuietMarmoset.book");
+    EXPECT_EQ(lines[17], "option name UCI_AnalyseMode type check default false");
+    EXPECT_EQ(lines[18], "uciok");
+    EXPECT_EQ(lines[19], "readyok");
 }
 
 TEST(EngineStartup, StartsQuickly) {
@@ -153,8 +156,8 @@ TEST(EngineOptions, SetOptionChangesTheAnnouncedValues) {
     std::string out = AfterBanner(run.sOut);
     std::vector<std::string> lines = SplitLines(out);
     ASSERT_GE(lines.size(), 3u) << out;
-    // Unknown names are reported lower-cased; a missing name is an empty one.
-    EXPECT_EQ(lines[0], "Error - Unknown option clear");
+    // Unknown names are reported whole and lower-cased; a missing name is an empty one.
+    EXPECT_EQ(lines[0], "Error - Unknown option clear hash");
     EXPECT_EQ(lines[1], "Error - Unknown option ");
     EXPECT_EQ(lines[2], "Error - Unknown option ");
     EXPECT_EQ(CountLine(out, "option name Hash type spin default 128 min 0 max 2048"), 1) << out;
@@ -267,20 +270,21 @@ TEST(EngineCommands, HelpQuitAndOtherWordsInAnyCase) {
     EngineRun run = Drive("HELP\nIsReady\nxboard\nQuit\nisready\n");
     std::string out = AfterBanner(run.sOut);
     std::vector<std::string> lines = SplitLines(out);
-    ASSERT_EQ(lines.size(), 23u) << out;
+    ASSERT_EQ(lines.size(), 25u) << out;
     EXPECT_EQ(lines[0], "List of available commands (minimal error checking so watch it!):");
     EXPECT_EQ(lines[1], "Anything in uppercase are parameters");
     EXPECT_EQ(lines[2], "");
     EXPECT_EQ(lines[3], "UCI commands:");
     EXPECT_EQ(lines[5], "isready ............... Synchronising command");
     EXPECT_EQ(lines[6], "setoption name A value B ... Change UCI settings");
-    EXPECT_EQ(lines[10], "");
-    EXPECT_EQ(lines[11], "Additional commands:");
-    EXPECT_EQ(lines[13], "eval # ................ Evaluate the current position without searching (trace #)");
-    EXPECT_EQ(lines[19], "quit|exit|bye|q ....... Bail");
-    EXPECT_EQ(lines[20], "bench TYPE ............ Run a suite of benchmark tests");
-    EXPECT_EQ(lines[21], "readyok");
-    EXPECT_EQ(lines[22], "Sorry, QM only supports UCI.");  // and nothing after "Quit"
+    EXPECT_EQ(lines[11], "");
+    EXPECT_EQ(lines[12], "Additional commands:");
+    EXPECT_EQ(lines[14], "eval # ................ Evaluate the current position without searching (trace #)");
+    EXPECT_EQ(lines[16], "multipv N ............. Search and show the N best lines (1 to 64)");
+    EXPECT_EQ(lines[21], "quit|exit|bye|q ....... Bail");
+    EXPECT_EQ(lines[22], "bench TYPE ............ Run a suite of benchmark tests");
+    EXPECT_EQ(lines[23], "readyok");
+    EXPECT_EQ(lines[24], "Sorry, QM only supports UCI.");  // and nothing after "Quit"
     for (const char* word : {"exit", "BYE", "q"})
         EXPECT_EQ(AfterBanner(Drive(std::string(word) + "\nisready\n").sOut), "");
 }
