@@ -11,8 +11,8 @@
 namespace {
 
 // Lowest first; the same order as docs/ARCHITECTURE.md.
-const std::vector<std::string> kLayers = {"platform", "core",   "board", "movegen", "eval",
-                                          "book",     "search", "tools", "console"};
+const std::vector<std::string> kLayers = {"platform", "core", "board",  "movegen", "nnue",
+                                          "eval",     "book", "search", "tools",   "console"};
 
 int RankOf(const std::string& folder) {
     for (size_t i = 0; i < kLayers.size(); ++i)

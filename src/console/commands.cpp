@@ -10,17 +10,20 @@
 #include "core/log.h"
 #include "eval/eval.h"
 #include "movegen/movegen.h"
+#include "nnue/nnue.h"
 #include "platform/platform.h"
 #include "search/hash.h"
 #include "search/search.h"
 #include "search/threads.h"
 #include "tools/bench.h"
+#include "tools/datagen.h"
 #include "tools/dumppgn.h"
 #include "tools/epdtest.h"
 #include "tools/kpk.h"
 #include "tools/perft.h"
 #include "tools/stats.h"
 #include "tools/testeval.h"
+#include "tools/train.h"
 #include "tools/tune.h"
 
 std::atomic<uint32_t> nStopWordsRead{0};
@@ -121,6 +124,12 @@ void CmdUci() {
                bClassicStyle ? "Classic" : "Strong");
     OutputLine("option name EvalWeights type combo default %s var Fitted var Classic\n",
                bFittedWeights ? "Fitted" : "Classic");
+    OutputLine("option name Evaluation type combo default %s var Net var Hand\n", bNetEval ? "Net" : "Hand");
+    {
+        const std::string src = ActiveNetworkSource();
+        OutputLine("option name EvalFile type string default %s\n",
+                   src == "embedded" || src == "none" ? kEmbeddedNetName : src.c_str());
+    }
     OutputLine("option name MultiPV type spin default %d min 1 max %d\n", nMultiPv, kMaxMultiPv);
     OutputLine("option name BookFile type string default %s\n", BookFileName().c_str());
     OutputLine("option name UCI_AnalyseMode type check default %s\n", bAnalyseMode ? "true" : "false");
@@ -236,6 +245,29 @@ void CmdTune(WordList* words) {
     TuneCommand(words->Word(1), words->Word(2), ReadNumber(words->Word(3)));
 }
 
+// The tools' own argument parsers read the words after the command name as a command line.
+std::vector<const char*> WordArgs(WordList* words) {
+    std::vector<const char*> a;
+    for (int i = 0; i < words->nCount; ++i) a.push_back(words->Word(i));
+    return a;
+}
+
+void CmdDatagen(WordList* words) {
+    const std::vector<const char*> a = WordArgs(words);
+    DatagenOptions opt;
+    std::string err;
+    if (!ParseDatagenArgs(int(a.size()), a.data(), 1, &opt, &err)) {
+        OutputLine("datagen: %s\n%s\n", err.c_str(), kDatagenUsage);
+        return;
+    }
+    DatagenCommand(opt);
+}
+
+void CmdTrain(WordList* words) {
+    std::vector<const char*> a = WordArgs(words);
+    TrainCommand(int(a.size()), const_cast<char**>(a.data()));
+}
+
 void CmdLoad(WordList* words) {
     FreeHashTables();
     AllocPawnHash(ShowHashMessages());
@@ -337,6 +369,8 @@ const Command aCommands[] = {
     {"kpk", CmdKpk},
     {"testeval", CmdTestEval},
     {"tune", CmdTune},
+    {"datagen", CmdDatagen},
+    {"train", CmdTrain},
     {"result", CmdResult},
     {"multipv", CmdMultiPv},
 };

@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "console/console.h"
+#include "nnue/nnue.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <cpuid.h>
@@ -35,12 +36,14 @@ void PrintProcessorInfo() {
         printf("  SSE/SSE2/SSE3 = %s/%s/%s\n", (nFeatureEdx >> 25) & 1 ? "Yes" : "No",
                (nFeatureEdx >> 26) & 1 ? "Yes" : "No", nFeatureEcx & 1 ? "Yes" : "No");
     }
+    printf("  Net arithmetic = %s\n", NetSimdName());
 }
 
 #else
 
 void PrintProcessorInfo() {
     printf("CPU info:\n");
+    printf("  Net arithmetic = %s\n", NetSimdName());
 }
 
 #endif

@@ -11,8 +11,11 @@
 #include "book/book.h"
 #include "console/console.h"
 #include "core/log.h"
+#include "eval/eval.h"
 #include "eval/weights.h"
 #include "movegen/movegen.h"
+#include "nnue/nnue.h"
+#include "platform/platform.h"
 #include "search/search.h"
 #include "search/threads.h"
 
@@ -30,6 +33,7 @@ void InitDefaults() {
     nNumBeers = 0;
     bClassicStyle = false;
     SelectEvalWeights(true);  // the fitted set won its match against the first design's
+    bNetEval = kNetEvalDefault;
 
     bUciMode = false;
     bShowBoard = true;
@@ -54,6 +58,38 @@ void InitDefaults() {
     memset(game.aGameHistory, 0, sizeof(game.aGameHistory));
     ResetHistoryTables();
 }
+
+namespace {
+
+// "EvalFile": a path as given, else the name beside the program; empty or "<embedded>" goes
+// back to the compiled-in net. A net that cannot be had leaves the one in use.
+void SetEvalFile(const std::string& sPath) {
+    std::string err;
+    if (sPath.empty() || sPath == kEmbeddedNetName) {
+        if (UseEmbeddedNetwork(&err))
+            OutputLine("info string EvalFile: the embedded net (%s)\n",
+                       NetDescription(*ActiveNetwork()).c_str());
+        else
+            OutputLine("info string EvalFile: %s; keeping %s\n", err.c_str(), ActiveNetworkSource().c_str());
+        ForgetEvalResults();
+        return;
+    }
+    std::string sFound = sPath;
+    if (FILE* f = fopen(sFound.c_str(), "rb"))
+        fclose(f);
+    else if (sPath.find('/') == std::string::npos)
+        sFound = ExecutableDir() + "/" + sPath;
+    if (LoadActiveNetwork(sFound.c_str(), &err)) {
+        OutputLine("info string EvalFile: loaded %s (%s)\n", sFound.c_str(),
+                   NetDescription(*ActiveNetwork()).c_str());
+        ForgetEvalResults();
+    } else {
+        OutputLine("info string EvalFile: cannot use %s: %s; keeping the net from %s\n", sPath.c_str(),
+                   err.c_str(), ActiveNetworkSource().c_str());
+    }
+}
+
+}  // namespace
 
 static void LowerCase(char* text) {
     for (; *text; ++text) *text = char(tolower(static_cast<unsigned char>(*text)));
@@ -115,6 +151,23 @@ void SetOption(char* name, char* value) {
             OutputLine("Error - EvalWeights cannot change during a search\n");
         else
             SelectEvalWeights(value[0] == 'f');
+    } else if (strcmp(name, "evaluation") == 0) {
+        // The caches hold scores of the evaluation they were filled with.
+        if (strcmp(value, "net") != 0 && strcmp(value, "hand") != 0)
+            OutputLine("Error - Unknown Evaluation %s (Net or Hand)\n", value);
+        else if (bThinking)
+            OutputLine("Error - Evaluation cannot change during a search\n");
+        else {
+            bNetEval = value[0] == 'n';
+            if (bNetEval && !ActiveNetwork())
+                OutputLine("info string No net is loaded: the hand-written evaluation plays\n");
+            ForgetEvalResults();
+        }
+    } else if (strcmp(name, "evalfile") == 0) {
+        if (bThinking)
+            OutputLine("Error - EvalFile cannot change during a search\n");
+        else
+            SetEvalFile(sRawValue);
     } else if (strcmp(name, "timebuffer") == 0) {
         nTimeBuffer = ReadNumber(value);
     } else {

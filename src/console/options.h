@@ -3,6 +3,12 @@
 
 #include "core/settings.h"
 
+// The evaluation a new engine plays with: the net, once it has won its match against the
+// hand-written evaluation (docs/strength.md).
+inline constexpr bool kNetEvalDefault = false;
+// The EvalFile value that stands for the net compiled into the program.
+inline constexpr const char* kEmbeddedNetName = "<embedded>";
+
 void InitDefaults();
 // Name and value are lower-cased in place, as the interpreter passes its word buffers (the
 // BookFile option takes its value as given).

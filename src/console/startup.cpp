@@ -1,7 +1,9 @@
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <condition_variable>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,8 +20,10 @@
 #include "platform/platform.h"
 #include "search/search.h"
 #include "search/threads.h"
+#include "tools/datagen.h"
 #include "tools/nodebench.h"
 #include "tools/perft.h"
+#include "tools/train.h"
 #include "tools/tune.h"
 
 void PrintBanner() {
@@ -158,9 +162,49 @@ int EngineMain(int argc, char** argv) {
         ShutDownEngine();
         return bOk ? 0 : 1;
     }
+    // "quietmarmoset datagen OUT --positions N ...": self-play data to its end (or Ctrl-C).
+    if (argc >= 2 && strcmp(argv[1], "datagen") == 0) {
+        DatagenOptions opt;
+        std::string err;
+        if (!ParseDatagenArgs(argc, argv, 2, &opt, &err)) {
+            fprintf(stderr, "datagen: %s\n%s\n", err.c_str(), kDatagenUsage);
+            return 2;
+        }
+        InitEngine(false);
+        static volatile bool bInterrupted = false;
+        // An interrupt ends the run between games: the file keeps every finished game.
+        struct sigaction sa {};
+        sa.sa_handler = [](int) { bInterrupted = true; };
+        sigaction(SIGINT, &sa, nullptr);
+        sigaction(SIGTERM, &sa, nullptr);
+        const bool bOk = RunDatagen(opt, &bInterrupted);
+        ShutDownEngine();
+        return bOk ? 0 : 1;
+    }
+    if (argc >= 2 && strcmp(argv[1], "datagen-worker") == 0) {
+        InitEngine(false);
+        const int rc = DatagenWorkerMain(argc, argv);
+        _exit(rc);
+    }
+    // "quietmarmoset train DATA... --out NET ...": trains a net to its end.
+    if (argc >= 2 && strcmp(argv[1], "train") == 0) {
+        TrainOptions opt;
+        std::string err;
+        if (!ParseTrainArgs(argc - 1, argv + 1, &opt, &err)) {
+            fprintf(stderr, "train: %s\n", err.c_str());
+            return 2;
+        }
+        InitEngine(false);
+        const bool bOk = RunTraining(opt);
+        ShutDownEngine();
+        return bOk ? 0 : 1;
+    }
     for (int i = 1; i < argc; ++i)
-        fprintf(stderr, "Unknown argument %s (the only ones are: bench [DEPTH], tune DATA [OUT] [ROUNDS])\n",
-                argv[i]);
+        fprintf(
+            stderr,
+            "Unknown argument %s (the only ones are: bench [DEPTH], tune DATA [OUT] [ROUNDS], datagen OUT "
+            "--positions N ..., train DATA... --out NET ...)\n",
+            argv[i]);
     PrintBanner();
     InitEngine();
     std::thread commands(CommandThread);

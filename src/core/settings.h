@@ -54,6 +54,9 @@ extern double dIncrement[2];
 extern int nMovesToGo[2];
 extern double dMoveTime[2];
 extern int64_t nNodeLimit;
+// Soft node limit (data generation): no iteration starts once the search has used this many
+// nodes, so every answer comes from a finished iteration; nNodeLimit stays the hard stop.
+extern int64_t nSoftNodeLimit;
 extern bool bLowTime[2];
 // The clock's target per move: iterations stop starting past it, while dMoveTime is the limit
 // at which a search is cut off. The first design has no second limit: the two are equal.
@@ -63,6 +66,9 @@ extern double dSoftTime[2];
 // (docs/strength.md); Classic, the first design's search and clock rules exactly, so that its
 // tests and a side-by-side comparison stay available.
 extern bool bClassicStyle;
+
+// Evaluation: the learned net (nnue/) when true and a net is loaded, else the hand-written one.
+extern bool bNetEval;
 
 // Flags shared between the input thread and the workers.
 extern std::atomic<bool> bPondering;

@@ -25,8 +25,12 @@ int Evaluate(const Position* pos, int nAlpha, int nBeta, int nPlyIndex, int* anK
 // The "eval" console command: allocates the pawn hash if it is missing, then evaluates pos with
 // the full window -32000..32000 at ply 0, printing the trace for a level above 0.
 int EvalCommand(const Position* pos, int nTrace);
-// The static score shown by the board dump ("Eval =" line): full window, ply 0, no trace.
+// The hand-written static score shown by the board dump ("Eval =" line): full window, ply 0,
+// no trace, whichever evaluation plays.
 int BoardStaticEval(const Position* pos);
+// The net's score the same way (the hand-written one when no net is loaded); the dump shows it
+// beside the other ("Net Eval =" line).
+int NetStaticEval(const Position* pos);
 // The score the second lazy exit answers for pos (material, pawns and traps, scaled, side to
 // move's view); the full score for draws and recognised endings, which answer before it.
 int SecondLazyScore(const Position* pos);

@@ -1,14 +1,20 @@
 // The evaluation pipeline: material and ending recognisers, the first lazy exit, pawns and
 // traps, the second lazy exit, the evaluation cache, and only then the king and piece terms.
+#include <algorithm>
 #include <cstdio>
 
+#include "core/log.h"
 #include "core/settings.h"
 #include "core/stats.h"
 #include "eval/eval.h"
 #include "eval/pawns.h"
 #include "eval/weights.h"
+#include "nnue/nnue.h"
 
 namespace {
+
+// A net's score never reaches the mate range, whatever its weights.
+constexpr int kNetEvalLimit = 20000;
 
 // King values of the last position this thread computed them for. Kept per thread: the
 // searches of different workers hardly ever share it, and a shared record could be torn.
@@ -72,6 +78,32 @@ void KingValues(const Position* pos, const MaterialEntry& me, int* an) {
     kc.nGeneration = nEvalWeightsGeneration;
 }
 
+// The learned evaluation, after the draw rules and ending recognisers that know better than a
+// net trained on middlegames: the net's score, faded with the fifty-move clock as the
+// hand-written material is, and scaled down in the endings the material table calls hard to
+// win. Cached like the hand-written score (switching evaluations empties the cache).
+int NetScore(const Position* pos, const Network& net, const MaterialEntry& me, int nPlyIndex, int* anKingInfo,
+             bool bCache) {
+    NoKingInfo(anKingInfo);
+    SearchStats& st = Stats();
+    const bool bHash = bCache && nEvalHashEntries > 0;
+    if (bHash) {
+        EvalHashEntry e;
+        if (LoadEvalEntry(pos->nHashKey, &e)) {
+            st.nEvalHashHits++;
+            return e.nScore;
+        }
+        st.nEvalHashMisses++;
+    }
+    int v = EvaluateNetwork(net, *pos, nPlyIndex);
+    if (pos->nFifty > 50) v = v * (100 - pos->nFifty) / 50;
+    const int nFavoured = (v > 0) == (pos->bSideToMove == WHITE) ? WHITE : BLACK;
+    if (me.nScale[nFavoured] < 16) v = v * me.nScale[nFavoured] / 16;
+    v = std::clamp(v, -kNetEvalLimit, kNetEvalLimit);
+    if (bHash && StoreEvalEntry(pos->nHashKey, v)) st.nEvalHashOverwrites++;
+    return v;
+}
+
 }  // namespace
 
 uint32_t nEvalWeightsGeneration = 1;
@@ -98,7 +130,12 @@ void ForgetEvalResults() {
     ++nEvalWeightsGeneration;
 }
 
-int Evaluate(const Position* pos, int nAlpha, int nBeta, int nPlyIndex, int* anKingInfo, int nTrace) {
+namespace {
+
+// The pipeline with its choices explicit: the console shows both evaluations side by side,
+// and a score of one must neither come from nor go into the cache filled by the other.
+int EvaluateWith(const Position* pos, int nAlpha, int nBeta, int nPlyIndex, int* anKingInfo, int nTrace,
+                 bool bNet, bool bCache) {
     SearchStats& st = Stats();
     const int nSide = pos->bSideToMove;
     const bool bNullWindow = nBeta == nAlpha + 1;
@@ -129,6 +166,10 @@ int Evaluate(const Position* pos, int nAlpha, int nBeta, int nPlyIndex, int* anK
         st.nRecognizerCalls++;
         return nSide == WHITE ? r : -r;
     }
+
+    if (bNet)
+        if (const Network* net = ActiveNetwork())
+            return NetScore(pos, *net, me, nPlyIndex, anKingInfo, bCache);
 
     // First lazy exit, on material alone.
     if (bNullWindow) {
@@ -167,7 +208,7 @@ int Evaluate(const Position* pos, int nAlpha, int nBeta, int nPlyIndex, int* anK
     }
 
     // Evaluation cache.
-    const bool bHash = nEvalHashEntries > 0;
+    const bool bHash = bCache && nEvalHashEntries > 0;
     if (bHash) {
         EvalHashEntry e;
         if (LoadEvalEntry(pos->nHashKey, &e)) {
@@ -209,15 +250,34 @@ int Evaluate(const Position* pos, int nAlpha, int nBeta, int nPlyIndex, int* anK
     return score;
 }
 
+}  // namespace
+
+int Evaluate(const Position* pos, int nAlpha, int nBeta, int nPlyIndex, int* anKingInfo, int nTrace) {
+    return EvaluateWith(pos, nAlpha, nBeta, nPlyIndex, anKingInfo, nTrace, bNetEval, true);
+}
+
 int EvalCommand(const Position* pos, int nTrace) {
     if (!aPawnHash) AllocPawnHash(ShowHashMessages());
     int an[2];
-    return Evaluate(pos, -32000, 32000, 0, an, nTrace);
+    const int nHand = EvaluateWith(pos, -32000, 32000, 0, an, nTrace, false, false);
+    const Network* net = ActiveNetwork();
+    if (!net) return nHand;
+    const int nNet = NetStaticEval(pos);
+    OutputLine("Net eval = %d (%s, %s), hand-written eval = %d; in use: %s\n", nNet,
+               NetDescription(*net).c_str(), ActiveNetworkSource().c_str(), nHand,
+               bNetEval ? "net" : "hand-written");
+    return bNetEval ? nNet : nHand;
 }
 
 int BoardStaticEval(const Position* pos) {
     int an[2];
-    return Evaluate(pos, -32000, 32000, 0, an, 0);
+    return EvaluateWith(pos, -32000, 32000, 0, an, 0, false, false);
+}
+
+int NetStaticEval(const Position* pos) {
+    int an[2];
+    if (!ActiveNetwork()) return BoardStaticEval(pos);
+    return EvaluateWith(pos, -32000, 32000, 0, an, 0, true, false);
 }
 
 // A null window far below any score makes the first exit answer with the scaled material l1;

@@ -418,6 +418,7 @@ int IterativeDeepening(const Position* pos, int nMaxDepthArg, PvLine* result, bo
             break;
         }
         if (s == -MATE) break;
+        if (nSoftNodeLimit > 0 && SearchNodeTotal() >= uint64_t(nSoftNodeLimit)) break;
         if (ss.bLastIteration || (bOnlyMove && !bPondering.load(std::memory_order_relaxed))) {
             TraceLog(1, "Last Iteration\n");
             fflush(stdout);
