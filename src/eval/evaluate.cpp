@@ -259,7 +259,8 @@ int Evaluate(const Position* pos, int nAlpha, int nBeta, int nPlyIndex, int* anK
 int EvalCommand(const Position* pos, int nTrace) {
     if (!aPawnHash) AllocPawnHash(ShowHashMessages());
     int an[2];
-    const int nHand = EvaluateWith(pos, -32000, 32000, 0, an, nTrace, false, false);
+    // Each score goes through the cache only when it is the one the cache holds.
+    const int nHand = EvaluateWith(pos, -32000, 32000, 0, an, nTrace, false, !bNetEval);
     const Network* net = ActiveNetwork();
     if (!net) return nHand;
     const int nNet = NetStaticEval(pos);
@@ -271,13 +272,13 @@ int EvalCommand(const Position* pos, int nTrace) {
 
 int BoardStaticEval(const Position* pos) {
     int an[2];
-    return EvaluateWith(pos, -32000, 32000, 0, an, 0, false, false);
+    return EvaluateWith(pos, -32000, 32000, 0, an, 0, false, !bNetEval);
 }
 
 int NetStaticEval(const Position* pos) {
     int an[2];
     if (!ActiveNetwork()) return BoardStaticEval(pos);
-    return EvaluateWith(pos, -32000, 32000, 0, an, 0, true, false);
+    return EvaluateWith(pos, -32000, 32000, 0, an, 0, true, bNetEval);
 }
 
 // A null window far below any score makes the first exit answer with the scaled material l1;

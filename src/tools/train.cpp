@@ -1,5 +1,5 @@
-// The trainer: a float copy of the engine's net, sparse forward and backward passes per
-// position, Adam over one block of parameters, and the quantisation the engine reads.
+// The trainer: a float copy of the engine's net, forward and backward passes that touch only the
+// active input rows, Adam over one block of parameters, and the quantisation the engine reads.
 #include "tools/train.h"
 
 #include <strings.h>
@@ -36,6 +36,8 @@ constexpr float kBeta1 = 0.9f, kBeta2 = 0.999f, kEpsilon = 1e-8f;
 constexpr double kLateRateFactor = 0.1;
 // Positions on which the quantised net is compared with the float net.
 constexpr size_t kQuantCheckPositions = 10000;
+// Training positions the quantised output layer is fitted on (2H activations each in memory).
+constexpr size_t kFitPositions = 8192;
 constexpr int kTrainMaxThreads = 256;
 
 // Every parameter in one block, so that Adam, clipping and the gradient sums are single loops:
@@ -209,25 +211,32 @@ void BackwardDense(const FloatNet& net, float dOut, const float* __restrict pre,
 
 // One thread's buffers for a block of positions. The input rows' gradients are added feature
 // by feature over the block: a row of the gradient is then written once a block rather than
-// once for each position that has the feature, and the gradient, as big as the weights, stays
-// out of the way of the weights in the core's cache. That halves the time of a step.
+// once for each position that has the feature, which leaves more of the core's cache to the
+// weights (a fifth faster on random positions; real games share more features).
 struct Block {
-    int nSize;                                 // positions a block
-    std::vector<float> afPre, afAct, afDelta;  // [nSize][2H]: slot 2 * position + perspective
-    std::vector<uint16_t> anFeature, anSlot;   // the block's (feature, slot) pairs
-    std::vector<uint16_t> anStart;             // [769]: counting sort of the pairs by feature
-    std::vector<uint16_t> anSorted;            // slots by feature
+    int nSize;                                // positions a block
+    std::vector<float> afPre, afAct;          // [2H]: the position in hand
+    std::vector<float> afDelta;               // [nSize][2H]: slot 2 * position + perspective
+    std::vector<uint16_t> anFeature, anSlot;  // the block's (feature, slot) pairs
+    std::vector<uint16_t> anStart;            // [769]: counting sort of the pairs by feature
+    std::vector<uint16_t> anSorted;           // slots by feature
     int nPairs = 0;
 };
 
 Block MakeBlock(int h) {
     Block b;
-    b.nSize = std::clamp(16384 / h, 8, 64);  // about 400 KB of buffers a thread
-    const size_t n = size_t(b.nSize) * 2 * h;
-    b.afPre.resize(n), b.afAct.resize(n), b.afDelta.resize(n);
+    b.nSize = std::clamp(16384 / h, 8, 64);  // at most 128 KB of deltas
+    b.afPre.resize(2 * size_t(h)), b.afAct.resize(2 * size_t(h));
+    b.afDelta.resize(size_t(b.nSize) * 2 * h);
     b.anFeature.resize(size_t(b.nSize) * 64), b.anSlot.resize(size_t(b.nSize) * 64);
     b.anSorted.resize(size_t(b.nSize) * 64), b.anStart.resize(kNetInputs + 1);
     return b;
+}
+
+// Forward for code outside the training loop, with the block's buffers as scratch.
+float Output(const FloatNet& net, const Features& f, Block* b) {
+    return net.nActivation == NET_SCRELU ? Forward<true>(net, f, b->afPre.data(), b->afAct.data())
+                                         : Forward<false>(net, f, b->afPre.data(), b->afAct.data());
 }
 
 void AddPairs(Block* b, const Features& f, int nPosition) {
@@ -303,8 +312,8 @@ void BatchShare(Trainer* tr, const uint32_t* anIndex, size_t n, int t) {
         const PosRecord& r = tr->recs[anIndex[i]];
         RecordFeatures(r, &f);
         const size_t nOffset = nAt * 2 * size_t(h);
-        float* pre = b->afPre.data() + nOffset;
-        float* act = b->afAct.data() + nOffset;
+        float* pre = b->afPre.data();
+        float* act = b->afAct.data();
         const float p = Sigmoid(Forward<kSquared>(tr->net, f, pre, act)), e = p - Target(r, fLambda);
         dLoss += double(e) * e;
         BackwardDense<kSquared>(tr->net, fScale * e * p * (1.f - p), pre, act, b->afDelta.data() + nOffset,
@@ -360,14 +369,12 @@ double MeanLoss(Trainer* tr, const std::vector<uint32_t>& anIndex) {
     ParallelRun(tr->opt.nThreads, [&](int t) {
         const auto [first, last] = Share(anIndex.size(), t, tr->opt.nThreads);
         Block* b = &tr->aBlock[size_t(t)];
-        const bool bSquared = tr->net.nActivation == NET_SCRELU;
         double dLoss = 0;
         Features f;
         for (size_t i = first; i < last; i++) {
             const PosRecord& r = tr->recs[anIndex[i]];
             RecordFeatures(r, &f);
-            const float o = bSquared ? Forward<true>(tr->net, f, b->afPre.data(), b->afAct.data())
-                                     : Forward<false>(tr->net, f, b->afPre.data(), b->afAct.data());
+            const float o = Output(tr->net, f, b);
             const float e = Sigmoid(o) - Target(r, fLambda);
             dLoss += double(e) * e;
         }
@@ -396,6 +403,63 @@ Network Quantise(const FloatNet& f) {
     return net;
 }
 
+// The output layer fitted to the float net on top of the quantised hidden layer. Rounded one by
+// one, output weights of a few steps of 1/QB each are off by up to half a step, which over 2H
+// of them costs several centipawns; chosen together, by coordinate descent on the squared
+// difference from the float net's outputs over a sample of training positions, the errors
+// mostly cancel. Every step lowers that difference, and the clip stays.
+void FitOutputLayer(Trainer* tr, const std::vector<uint32_t>& anSample, Network* q) {
+    const int h = q->nHidden, n2 = 2 * h;
+    const size_t n = anSample.size();
+    const bool bSquared = q->nActivation == NET_SCRELU;
+    const int nMaxWeight = int(std::lround(kClip * kNetQB));
+    std::vector<float> afY(size_t(n2) * n);  // the engine's activations, one column a unit
+    std::vector<double> adR(n);              // float output - engine output, in units of QA * QB
+    std::vector<int32_t> anAcc(static_cast<size_t>(n2));
+    Block* b = &tr->aBlock[0];
+    Features f;
+    for (size_t i = 0; i < n; i++) {
+        const PosRecord& r = tr->recs[anSample[i]];
+        RecordFeatures(r, &f);
+        const float o = Output(tr->net, f, b);
+        double dOut = q->nOutputBias;
+        for (int p = 0; p < 2; p++) {
+            int32_t* acc = anAcc.data() + size_t(p) * h;
+            for (int j = 0; j < h; j++) acc[j] = q->anInputBias[size_t(j)];
+            for (int k = 0; k < f.n; k++) {
+                const int16_t* row = q->anInputWeights.data() + size_t(f.aan[p][k]) * h;
+                for (int j = 0; j < h; j++) acc[j] += row[j];
+            }
+        }
+        for (int j = 0; j < n2; j++) {
+            const float v = float(std::clamp(anAcc[size_t(j)], 0, kNetQA));
+            const float y = bSquared ? v * v / float(kNetQA) : v;
+            afY[size_t(j) * n + i] = y;
+            dOut += double(y) * q->anOutputWeights[size_t(j)];
+        }
+        adR[i] = double(o) * kNetQA * kNetQB - dOut;
+    }
+    for (int nPass = 0; nPass < 4; nPass++) {
+        for (int j = 0; j < n2; j++) {
+            const float* y = afY.data() + size_t(j) * n;
+            double dNum = 0, dDen = 0;
+            for (size_t i = 0; i < n; i++) dNum += adR[i] * y[i], dDen += double(y[i]) * y[i];
+            if (dDen <= 0) continue;
+            int16_t& w = q->anOutputWeights[size_t(j)];
+            const int nNew = std::clamp(int(w + std::lround(dNum / dDen)), -nMaxWeight, nMaxWeight);
+            const int d = nNew - w;
+            if (!d) continue;
+            w = int16_t(nNew);
+            for (size_t i = 0; i < n; i++) adR[i] -= double(d) * y[i];
+        }
+        double dMean = 0;
+        for (double r : adR) dMean += r;
+        const long nShift = n ? std::lround(dMean / double(n)) : 0;
+        q->nOutputBias += int32_t(nShift);
+        for (double& r : adR) r -= double(nShift);
+    }
+}
+
 float LargestMagnitude(const std::vector<float>& a, size_t first, size_t last) {
     float m = 0;
     for (size_t i = first; i < last; i++) m = std::max(m, std::fabs(a[i]));
@@ -403,7 +467,8 @@ float LargestMagnitude(const std::vector<float>& a, size_t first, size_t last) {
 }
 
 // The clip keeps every product in range; the engine's int32 sum of a half needs the sum of
-// |w| * QA^2 (SCReLU; QA for CReLU) to stay in range too, which 256 hidden always do.
+// |w| * QA^2 (SCReLU; QA for CReLU) to stay in range too, which up to 256 hidden always do
+// (256 * 127 * 255^2 < 2^31), and wider layers unless their output weights are unusually big.
 void ReportWeights(const FloatNet& f, const Network& q) {
     const Layout& l = f.l;
     OutputLine(
@@ -436,9 +501,7 @@ double QuantisationError(Trainer* tr, const Network& q, const std::vector<uint32
         Position pos;
         if (!UnpackPosition(r, &pos)) continue;
         RecordFeatures(r, &f);
-        const float o = tr->net.nActivation == NET_SCRELU
-                            ? Forward<true>(tr->net, f, b->afPre.data(), b->afAct.data())
-                            : Forward<false>(tr->net, f, b->afPre.data(), b->afAct.data());
+        const float o = Output(tr->net, f, b);
         RefreshAccumulator(q, pos, acc.get());
         const double d = std::fabs(double(o) * kNetScale - NetOutput(q, *acc, pos.bSideToMove));
         dSum += d, dMax = std::max(dMax, d), n++;
@@ -532,6 +595,21 @@ bool LoadAll(const TrainOptions& opt, std::vector<PosRecord>* pRecs) {
     return true;
 }
 
+// A seeded random subset held out, the rest for training, and a fixed sample of the training
+// positions for fitting the quantised output layer; the subsets in file order, for the cache.
+void SplitPositions(size_t n, double dHoldout, SplitMix* rng, std::vector<uint32_t>* pTrain,
+                    std::vector<uint32_t>* pHeld, std::vector<uint32_t>* pFit) {
+    pTrain->resize(n);
+    for (size_t i = 0; i < n; i++) (*pTrain)[i] = uint32_t(i);
+    Shuffle(pTrain, rng);
+    const auto itHeld = pTrain->begin() + ptrdiff_t(double(n) * dHoldout);
+    pHeld->assign(pTrain->begin(), itHeld);
+    pTrain->erase(pTrain->begin(), itHeld);
+    pFit->assign(pTrain->begin(), pTrain->begin() + ptrdiff_t(std::min(pTrain->size(), kFitPositions)));
+    std::sort(pHeld->begin(), pHeld->end());
+    std::sort(pFit->begin(), pFit->end());
+}
+
 TrainOptions jobOptions;
 
 void TrainJob(void*) {
@@ -610,13 +688,8 @@ bool RunTraining(const TrainOptions& opt, TrainReport* pReport) {
     }
 
     SplitMix rng{opt.nSeed};
-    std::vector<uint32_t> anTrain(recs.size());
-    for (size_t i = 0; i < anTrain.size(); i++) anTrain[i] = uint32_t(i);
-    Shuffle(&anTrain, &rng);
-    const size_t nHeld = size_t(double(recs.size()) * opt.dHoldout);
-    std::vector<uint32_t> anHeld(anTrain.begin(), anTrain.begin() + ptrdiff_t(nHeld));
-    anTrain.erase(anTrain.begin(), anTrain.begin() + ptrdiff_t(nHeld));
-    std::sort(anHeld.begin(), anHeld.end());
+    std::vector<uint32_t> anTrain, anHeld, anFit;
+    SplitPositions(recs.size(), opt.dHoldout, &rng, &anTrain, &anHeld, &anFit);
 
     Trainer tr{recs, opt, InitialNet(opt.nHidden, opt.nActivation, &rng), {}, {}, {}, {}, {}};
     const Layout& l = tr.net.l;
@@ -626,10 +699,11 @@ bool RunTraining(const TrainOptions& opt, TrainReport* pReport) {
     tr.aBlock.assign(size_t(opt.nThreads), MakeBlock(l.nHidden));
     tr.adLoss.assign(size_t(opt.nThreads), 0.0);
 
-    Network probe = Quantise(tr.net);
+    Network shape;
+    shape.nHidden = opt.nHidden, shape.nActivation = opt.nActivation;
     OutputLine(
         "Training %s on %zu positions (%zu held out): %d epochs, batches of %d, lambda %.2f, %d threads\n",
-        NetDescription(probe).c_str(), anTrain.size(), anHeld.size(), opt.nEpochs, opt.nBatch, opt.dLambda,
+        NetDescription(shape).c_str(), anTrain.size(), anHeld.size(), opt.nEpochs, opt.nBatch, opt.dLambda,
         opt.nThreads);
     report.dHeldLossBefore = MeanLoss(&tr, anHeld);
     if (!anHeld.empty()) OutputLine("Held-out loss before training: %.6f\n", report.dHeldLossBefore);
@@ -663,6 +737,7 @@ bool RunTraining(const TrainOptions& opt, TrainReport* pReport) {
         OutputLine("Epoch %d/%d: loss %.6f, held out %s, %.0f positions/s, rate %g, %.1f s\n", e, opt.nEpochs,
                    dLoss / double(anTrain.size()), szHeld, report.dPositionsPerSec, dRate, Seconds(tStart));
         last = Quantise(tr.net);
+        FitOutputLayer(&tr, anFit, &last);
         afLast = tr.net.afParams;
         const std::string sCheckpoint = opt.sOut + ".epoch-" + std::to_string(e);
         std::string sErr;

@@ -73,13 +73,15 @@ TEST(EngineStartup, BannerAndProcessorReportAndNothingElse) {
     EXPECT_EQ(lines[11], "CPU info:");
     size_t i = 12;
     while (i < lines.size() && lines[i].compare(0, 2, "  ") == 0) ++i;
-    // Brand, three cache lines and the SSE line, or less on processors that report less.
-    EXPECT_LE(i - 12, 5u);
+    // Brand, three cache lines and the SSE line, or less on processors that report less, then
+    // the net's arithmetic.
+    EXPECT_LE(i - 12, 6u);
+    EXPECT_TRUE(std::regex_match(lines[i - 1], std::regex("  Net arithmetic = (AVX2|portable)"))) << lines[i - 1];
     ASSERT_EQ(lines.size(), i + 3) << run.sOut;
     EXPECT_EQ(lines[i], kBox);
     EXPECT_EQ(lines[i + 1], "");
     EXPECT_EQ(lines[i + 2] + "\n", kNoBook);
-    if (i - 12 == 5) {
+    if (i - 12 == 6) {
         EXPECT_TRUE(std::regex_match(lines[16], std::regex("  SSE/SSE2/SSE3 = (Yes|No)/(Yes|No)/(Yes|No)")));
     }
 }
@@ -97,7 +99,7 @@ TEST(EngineStartup, EndOfInputActsAsQuit) {
 TEST(EngineStartup, UciAnnouncesOptionsWithDefaults) {
     EngineRun run = Drive("uci\nisready\nquit\n");
     std::vector<std::string> lines = SplitLines(AfterBanner(run.sOut));
-    ASSERT_EQ(lines.size(), 20u) << run.sOut;
+    ASSERT_EQ(lines.size(), 22u) << run.sOut;
     EXPECT_EQ(lines[0], "id name QuietMarmoset v1.04");
     EXPECT_EQ(lines[1], "id author Tovin Harrel");
     EXPECT_EQ(lines[2], "option name Ponder type check default true");
@@ -115,11 +117,13 @@ TEST(EngineStartup, UciAnnouncesOptionsWithDefaults) {
     EXPECT_EQ(lines[12], "option name TimeBuffer type spin default 0 min 0 max 60");
     EXPECT_EQ(lines[13], "option name SearchStyle type combo default Strong var Strong var Classic");
     EXPECT_EQ(lines[14], "option name EvalWeights type combo default Fitted var Fitted var Classic");
-    EXPECT_EQ(lines[15], "option name MultiPV type spin default 1 min 1 max 64");
-    EXPECT_EQ(lines[16], "option name BookFile type string default QuietMarmoset.book");
-    EXPECT_EQ(lines[17], "option name UCI_AnalyseMode type check default false");
-    EXPECT_EQ(lines[18], "uciok");
-    EXPECT_EQ(lines[19], "readyok");
+    EXPECT_TRUE(std::regex_match(lines[15], std::regex("option name Evaluation type combo default (Net|Hand) var Net var Hand")));
+    EXPECT_EQ(lines[16], "option name EvalFile type string default <embedded>");
+    EXPECT_EQ(lines[17], "option name MultiPV type spin default 1 min 1 max 64");
+    EXPECT_EQ(lines[18], "option name BookFile type string default QuietMarmoset.book");
+    EXPECT_EQ(lines[19], "option name UCI_AnalyseMode type check default false");
+    EXPECT_EQ(lines[20], "uciok");
+    EXPECT_EQ(lines[21], "readyok");
 }
 
 TEST(EngineStartup, StartsQuickly) {

@@ -21,7 +21,7 @@ bool Parse(std::vector<const char*> words, TrainOptions* o, std::string* err) {
 }
 
 // Random positions (two kings and up to a dozen other pieces) scored by their material from the
-// side to move's view, the result following the material.
+// side to move's view, the result following the score.
 std::string WriteMaterialData(const char* szName, int nRecords, const std::string& sTail = "") {
     static const int kValue[] = {0, 100, 300, 300, 500, 900};
     std::mt19937 rng(7);
@@ -31,19 +31,19 @@ std::string WriteMaterialData(const char* szName, int nRecords, const std::strin
     WritePosDataHeader(h);
     fwrite(h, 1, sizeof h, f);
     for (int k = 0; k < nRecords; k++) {
-        int aBoard[64] = {};
-        aBoard[rng() % 64] = 6;
-        int s;
-        while (aBoard[s = int(rng() % 64)]) {
-        }
-        aBoard[s] = 8 + 6;
+        int aBoard[64] = {};  // colour * 8 + type, a1 = 0
+        auto empty = [&](bool bPawn) {
+            for (;;)
+                if (const int s = int(rng() % 64); !aBoard[s] && (!bPawn || (s >= 8 && s < 56))) return s;
+        };
+        aBoard[empty(false)] = 6;
+        aBoard[empty(false)] = 8 + 6;
         int nWhite = 0;
         for (int n = int(rng() % 12); n > 0; n--) {
-            const int type = 1 + int(rng() % 5), colour = int(rng() % 2);
-            while (aBoard[s = int(rng() % 64)] || (type == 1 && (s < 8 || s >= 56))) {
-            }
+            const int type = 1 + int(rng() % 5), colour = int(rng() % 2), s = empty(type == 1);
             aBoard[s] = colour * 8 + type;
-            nWhite += colour ? -kValue[type] : kValue[type];
+            // A bonus on the queen's side: a net read with its files mirrored would be wrong.
+            nWhite += (colour ? -1 : 1) * (kValue[type] + (s % 8 < 4 ? 50 : 0));
         }
         PosRecord r{};
         int n = 0;
@@ -66,16 +66,14 @@ std::string WriteMaterialData(const char* szName, int nRecords, const std::strin
 }
 
 TrainOptions TinyRun(const std::string& sData, const std::string& sOut, int nEpochs) {
-    TrainOptions o;
-    o.asData = {sData};
-    o.sOut = sOut;
-    o.nEpochs = nEpochs;
-    o.nHidden = 32;
-    o.nBatch = 128;
-    o.dLearningRate = 0.01;
-    o.dLambda = 0;
-    o.dHoldout = 0.1;
-    return o;
+    return {.asData = {sData},
+            .sOut = sOut,
+            .nEpochs = nEpochs,
+            .nHidden = 16,
+            .dLambda = 0,
+            .dLearningRate = 0.01,
+            .nBatch = 128,
+            .dHoldout = 0.1};
 }
 
 void RemoveRun(const std::string& sOut, int nEpochs) {
@@ -92,10 +90,7 @@ TEST(TrainArgs, ReadsALineAndRefusesBadOnes) {
         << err;
     EXPECT_EQ(o.asData, (std::vector<std::string>{"a.bin", "b.bin"}));
     EXPECT_EQ(o.sOut, "n.nnue");
-    EXPECT_EQ(o.nHidden, 64);
-    EXPECT_EQ(o.nActivation, NET_CRELU);
-    EXPECT_EQ(o.dLambda, 0.5);
-    EXPECT_EQ(o.nSeed, 9u);
+    EXPECT_TRUE(o.nHidden == 64 && o.nActivation == NET_CRELU && o.dLambda == 0.5 && o.nSeed == 9);
     EXPECT_EQ(o.nEpochs, 20);
     EXPECT_FALSE(Parse({"train", "a.bin", "--out", "n", "--speed", "2"}, &o, &err));
     EXPECT_NE(err.find("--speed"), std::string::npos);
@@ -115,11 +110,11 @@ TEST(TrainRun, LearnsMaterialAndTheEngineReadsTheNetAlike) {
     ASSERT_TRUE(RunTraining(TinyRun(sData, sOut, 6), &rep));
     EXPECT_EQ(rep.nEpochsDone, 6);
     EXPECT_LT(rep.dHeldLossAfter, rep.dHeldLossBefore * 0.5);
-    EXPECT_LT(rep.dQuantErrorCp, 3.0);
+    EXPECT_LT(rep.dQuantErrorCp, 4.0);
     Network net;
     std::string err;
     ASSERT_TRUE(LoadNetworkFile(sOut.c_str(), &net, &err)) << err;
-    EXPECT_EQ(NetDescription(net), "768x2->32->1 SCReLU");
+    EXPECT_EQ(NetDescription(net), "768x2->16->1 SCReLU");
     // An extra white queen is good for white and bad for black, whoever is to move.
     Accumulator acc;
     RefreshAccumulator(net, PositionFromFen("4k3/8/8/8/8/8/8/3QK3 w - - 0 1"), &acc);
