@@ -595,18 +595,21 @@ bool LoadAll(const TrainOptions& opt, std::vector<PosRecord>* pRecs) {
     return true;
 }
 
-// A seeded random subset held out, the rest for training, and a fixed sample of the training
-// positions for fitting the quantised output layer; the subsets in file order, for the cache.
+// The last part of the data held out, the rest for training, and a fixed sample of the
+// training positions for fitting the quantised output layer; the subsets in file order, for
+// the cache. The held-out part is the tail rather than a random subset because a game's
+// positions share its result and look alike: held out at random, they would only measure how
+// well the net remembers the games it was trained on.
 void SplitPositions(size_t n, double dHoldout, SplitMix* rng, std::vector<uint32_t>* pTrain,
                     std::vector<uint32_t>* pHeld, std::vector<uint32_t>* pFit) {
-    pTrain->resize(n);
-    for (size_t i = 0; i < n; i++) (*pTrain)[i] = uint32_t(i);
-    Shuffle(pTrain, rng);
-    const auto itHeld = pTrain->begin() + ptrdiff_t(double(n) * dHoldout);
-    pHeld->assign(pTrain->begin(), itHeld);
-    pTrain->erase(pTrain->begin(), itHeld);
-    pFit->assign(pTrain->begin(), pTrain->begin() + ptrdiff_t(std::min(pTrain->size(), kFitPositions)));
-    std::sort(pHeld->begin(), pHeld->end());
+    const size_t nTrain = n - size_t(double(n) * dHoldout);
+    pTrain->resize(nTrain);
+    for (size_t i = 0; i < nTrain; i++) (*pTrain)[i] = uint32_t(i);
+    pHeld->clear();
+    for (size_t i = nTrain; i < n; i++) pHeld->push_back(uint32_t(i));
+    std::vector<uint32_t> sample = *pTrain;
+    Shuffle(&sample, rng);
+    pFit->assign(sample.begin(), sample.begin() + ptrdiff_t(std::min(sample.size(), kFitPositions)));
     std::sort(pFit->begin(), pFit->end());
 }
 

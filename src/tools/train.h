@@ -33,7 +33,7 @@ struct TrainOptions {
     double dLambda = 0.25;  // weight of the game result in the target
     double dLearningRate = 0.001;
     int nBatch = 16384;
-    double dHoldout = 0.02;  // fraction held out (a seeded random subset), 0 .. 0.5
+    double dHoldout = 0.02;  // fraction held out: the last positions of the data, 0 .. 0.5
     uint64_t nSeed = 1;
 };
 
