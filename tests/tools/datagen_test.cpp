@@ -111,6 +111,9 @@ TEST(Datagen, BadArgumentsAndUnwritableFolderAreReported) {
         RunEngine("", 20000, "", {"datagen", "/nonexistent/folder/x.bin", "--positions", "10"});
     EXPECT_EQ(none.nExitCode, 1);
     EXPECT_NE(none.sOut.find("cannot create /nonexistent/folder/x.bin"), std::string::npos) << none.sOut;
+    const EngineRun full = RunEngine("", 20000, "", {"datagen", "/dev/full", "--positions", "10"});
+    EXPECT_EQ(full.nExitCode, 1);
+    EXPECT_NE(full.sOut.find("cannot write /dev/full: No space left on device"), std::string::npos) << full.sOut;
 }
 
 TEST(Datagen, ConsoleCommandStopsCleanly) {
