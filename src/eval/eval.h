@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "board/board.h"
+#include "core/settings.h"
 #include "eval/cache.h"
 #include "eval/material.h"
 
@@ -21,6 +22,10 @@ inline constexpr int EVAL_NO_KING = -32000;
 // king values, or EVAL_NO_KING twice when the evaluation ended before computing them. A trace
 // level above 0 prints the component breakdown of a full evaluation to standard output.
 int Evaluate(const Position* pos, int nAlpha, int nBeta, int nPlyIndex, int* anKingInfo, int nTrace);
+
+// Whether the net evaluates: Evaluation Net, a net loaded, and the fitted weights (EvalWeights
+// Classic means the first design's hand-written evaluation entire).
+bool NetEvalInUse();
 
 // The "eval" console command: allocates the pawn hash if it is missing, then evaluates pos with
 // the full window -32000..32000 at ply 0, printing the trace for a level above 0.
@@ -49,6 +54,23 @@ void ComputeKingValues(const Position* pos, const MaterialEntry& me, int* anKing
 // per-thread caches of king values compare with.
 void ForgetEvalResults();
 extern uint32_t nEvalWeightsGeneration;
+
+// The hand-written evaluation for a scope, whatever Evaluation says: the tools that fit or
+// check its weights must see its own scores.
+struct HandEvalScope {
+    bool bWas = bNetEval;
+    // The caches hold scores of the evaluation that filled them.
+    HandEvalScope() {
+        bNetEval = false;
+        if (bWas) ForgetEvalResults();
+    }
+    ~HandEvalScope() {
+        bNetEval = bWas;
+        if (bWas) ForgetEvalResults();
+    }
+    HandEvalScope(const HandEvalScope&) = delete;
+    HandEvalScope& operator=(const HandEvalScope&) = delete;
+};
 
 // ---------------------------------------------------------------------------------------
 // Piece and king terms (white's point of view unless said otherwise). The piece terms add their

@@ -252,15 +252,21 @@ int EvaluateWith(const Position* pos, int nAlpha, int nBeta, int nPlyIndex, int*
 
 }  // namespace
 
+bool NetEvalInUse() {
+    // EvalWeights Classic is the first design's evaluation entire, whatever Evaluation says.
+    return bNetEval && bFittedWeights && ActiveNetwork();
+}
+
 int Evaluate(const Position* pos, int nAlpha, int nBeta, int nPlyIndex, int* anKingInfo, int nTrace) {
-    return EvaluateWith(pos, nAlpha, nBeta, nPlyIndex, anKingInfo, nTrace, bNetEval, true);
+    return EvaluateWith(pos, nAlpha, nBeta, nPlyIndex, anKingInfo, nTrace, NetEvalInUse(), true);
 }
 
 int EvalCommand(const Position* pos, int nTrace) {
     if (!aPawnHash) AllocPawnHash(ShowHashMessages());
     int an[2];
     // Each score goes through the cache only when it is the one the cache holds.
-    const int nHand = EvaluateWith(pos, -32000, 32000, 0, an, nTrace, false, !bNetEval);
+    const bool bNet = NetEvalInUse();
+    const int nHand = EvaluateWith(pos, -32000, 32000, 0, an, nTrace, false, !bNet);
     const Network* net = ActiveNetwork();
     if (!net) return nHand;
     const int nNet = NetStaticEval(pos);
@@ -272,13 +278,13 @@ int EvalCommand(const Position* pos, int nTrace) {
 
 int BoardStaticEval(const Position* pos) {
     int an[2];
-    return EvaluateWith(pos, -32000, 32000, 0, an, 0, false, !bNetEval);
+    return EvaluateWith(pos, -32000, 32000, 0, an, 0, false, !NetEvalInUse());
 }
 
 int NetStaticEval(const Position* pos) {
     int an[2];
     if (!ActiveNetwork()) return BoardStaticEval(pos);
-    return EvaluateWith(pos, -32000, 32000, 0, an, 0, true, bNetEval);
+    return EvaluateWith(pos, -32000, 32000, 0, an, 0, true, NetEvalInUse());
 }
 
 // A null window far below any score makes the first exit answer with the scaled material l1;

@@ -11,6 +11,7 @@
 #include "tools/epd.h"
 
 void TestEval(const char* path) {
+    const HandEvalScope hand;
     if (FILE* f = path ? fopen(path, "r") : nullptr) {
         fclose(f);
     } else {

@@ -200,6 +200,7 @@ struct TuneJobArgs {
 TuneJobArgs tuneArgs;
 
 void TuneJob(void*) {
+    const HandEvalScope hand;
     tuneArgs.bOk = false;
     const EvalWeights before = evalWeights;
     int nBad = 0;
