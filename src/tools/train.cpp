@@ -715,6 +715,13 @@ bool RunTraining(const TrainOptions& opt, TrainReport* pReport) {
     const int nLateFrom = opt.nEpochs - opt.nEpochs / 4;  // epochs after this run at the low rate
     Network last;
     std::vector<float> afLast;  // the float net of the last finished epoch
+    // With a held-out set, NET is the epoch that judged it best: on the few million positions
+    // this machine makes, a net starts to learn its games by heart (the training loss falls on
+    // while the held-out one rises) long before the rate's schedule ends.
+    Network best;
+    std::vector<float> afBest;
+    int nBestEpoch = 0;
+    double dBestHeld = 0;
     bool bStopped = false;
     for (int e = 1; e <= opt.nEpochs && !bStopped; e++) {
         const double dRate = opt.dLearningRate * (e > nLateFrom ? kLateRateFactor : 1.0);
@@ -746,6 +753,10 @@ bool RunTraining(const TrainOptions& opt, TrainReport* pReport) {
         std::string sErr;
         if (!WriteNetworkFile(sCheckpoint.c_str(), last, &sErr))
             OutputLine("Cannot write checkpoint %s: %s\n", sCheckpoint.c_str(), sErr.c_str());
+        if (nBestEpoch == 0 || anHeld.empty() || report.dHeldLossAfter < dBestHeld) {
+            best = last, afBest = afLast, nBestEpoch = e;
+            dBestHeld = report.dHeldLossAfter;
+        }
     }
     if (report.nEpochsDone == 0) {
         OutputLine("Training stopped before the first epoch ended: %s not written\n", opt.sOut.c_str());
@@ -753,9 +764,11 @@ bool RunTraining(const TrainOptions& opt, TrainReport* pReport) {
         return false;
     }
     if (bStopped)
-        OutputLine("Training stopped: keeping the net of epoch %d (the last finished one)\n",
-                   report.nEpochsDone);
-    tr.net.afParams = afLast;
+        OutputLine("Training stopped after epoch %d: keeping the best finished epoch\n", report.nEpochsDone);
+    if (nBestEpoch != report.nEpochsDone)
+        OutputLine("Keeping epoch %d, the lowest held-out loss (%.6f)\n", nBestEpoch, dBestHeld);
+    last = best;
+    tr.net.afParams = afBest;
     ReportWeights(tr.net, last);
     report.dQuantErrorCp = QuantisationError(&tr, last, anHeld.empty() ? anTrain : anHeld);
     if (pReport) *pReport = report;
@@ -765,7 +778,7 @@ bool RunTraining(const TrainOptions& opt, TrainReport* pReport) {
         return false;
     }
     OutputLine("Net written to %s (%s, epoch %d, %.1f s)\n", opt.sOut.c_str(), NetDescription(last).c_str(),
-               report.nEpochsDone, Seconds(tStart));
+               nBestEpoch, Seconds(tStart));
     return true;
 }
 

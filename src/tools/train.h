@@ -7,8 +7,9 @@
 // from the side to move's view. Adam on shuffled batches, the batch split over the threads.
 //
 // After every epoch the quantised net is written to NET.epoch-N (each one kept, so that any
-// epoch can be tried in games); the last one is written to NET as well. A run that is stopped
-// writes the last finished epoch's net to NET and says so. NET's folder must be writable: that
+// epoch can be tried in games); NET gets the epoch with the lowest held-out loss (the last one
+// when nothing is held out). A run that is stopped writes the best of its finished epochs to
+// NET and says so. NET's folder must be writable: that
 // is checked before any training.
 #pragma once
 
