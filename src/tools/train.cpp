@@ -103,13 +103,17 @@ struct Features {
     uint16_t aan[2][32];
 };
 
-void RecordFeatures(const PosRecord& r, Features* f) {
+// bMirror flips the files (a <-> h): without castling rights a position and its mirror image
+// are worth the same, so a small data set can be shown twice as many positions.
+void RecordFeatures(const PosRecord& r, Features* f, bool bMirror = false) {
     PackedPiece a[32];
     f->n = RecordPieces(r, a);
     const int stm = RecordSideToMove(r);
+    const int nFlip = bMirror && ((r.nFlags >> 1) & 15) == 0 ? 7 : 0;
     for (int i = 0; i < f->n; i++) {
-        f->aan[0][i] = uint16_t(NetFeature(stm, a[i].nColour, a[i].nType, a[i].nSquare));
-        f->aan[1][i] = uint16_t(NetFeature(stm ^ 1, a[i].nColour, a[i].nType, a[i].nSquare));
+        const int sq = a[i].nSquare ^ nFlip;
+        f->aan[0][i] = uint16_t(NetFeature(stm, a[i].nColour, a[i].nType, sq));
+        f->aan[1][i] = uint16_t(NetFeature(stm ^ 1, a[i].nColour, a[i].nType, sq));
     }
 }
 
@@ -296,6 +300,7 @@ struct Trainer {
     std::vector<Block> aBlock;
     std::vector<double> adLoss;  // one sum a thread
     int64_t nStep = 0;
+    bool bMirrorEpoch = false;  // this epoch shows the mirror images (TrainOptions::bMirror)
 };
 
 template <bool kSquared>
@@ -310,7 +315,7 @@ void BatchShare(Trainer* tr, const uint32_t* anIndex, size_t n, int t) {
     for (size_t i = first, nAt = 0; i < last; i++) {
         if (i + 8 < last) __builtin_prefetch(&tr->recs[anIndex[i + 8]]);
         const PosRecord& r = tr->recs[anIndex[i]];
-        RecordFeatures(r, &f);
+        RecordFeatures(r, &f, tr->bMirrorEpoch);
         const size_t nOffset = nAt * 2 * size_t(h);
         float* pre = b->afPre.data();
         float* act = b->afAct.data();
@@ -627,8 +632,9 @@ bool ParseTrainArgs(int argc, char** argv, TrainOptions* pOpt, std::string* pErr
         if (pErr) *pErr = s + "\n" + kTrainUsage;
         return false;
     };
-    static const char* const kFlags[] = {"--out",    "--epochs", "--threads", "--hidden",  "--activation",
-                                         "--lambda", "--lr",     "--batch",   "--holdout", "--seed"};
+    static const char* const kFlags[] = {"--out",        "--epochs", "--threads", "--hidden",
+                                         "--activation", "--lambda", "--lr",      "--batch",
+                                         "--holdout",    "--seed",   "--mirror"};
     for (int i = 1; i < argc; i++) {
         const std::string w = argv[i];
         if (w.rfind("--", 0) != 0) {
@@ -659,7 +665,10 @@ bool ParseTrainArgs(int argc, char** argv, TrainOptions* pOpt, std::string* pErr
             bOk = ReadInt(v, 1, 1 << 24, &o.nBatch);
         else if (w == "--holdout")
             bOk = ReadReal(v, 0, 0.5, &o.dHoldout);
-        else {
+        else if (w == "--mirror") {
+            o.bMirror = strcasecmp(v, "on") == 0;
+            bOk = o.bMirror || strcasecmp(v, "off") == 0;
+        } else {
             char* end = nullptr;
             o.nSeed = strtoull(v, &end, 10);
             bOk = end != v && !*end;
@@ -726,6 +735,7 @@ bool RunTraining(const TrainOptions& opt, TrainReport* pReport) {
     for (int e = 1; e <= opt.nEpochs && !bStopped; e++) {
         const double dRate = opt.dLearningRate * (e > nLateFrom ? kLateRateFactor : 1.0);
         Shuffle(&anTrain, &rng);
+        tr.bMirrorEpoch = opt.bMirror && e % 2 == 0;
         const auto tEpoch = std::chrono::steady_clock::now();
         double dLoss = 0;
         for (size_t b = 0; b < anTrain.size(); b += size_t(opt.nBatch)) {

@@ -21,7 +21,7 @@
 
 inline constexpr const char* kTrainUsage =
     "Usage: train DATA... --out NET [--epochs E] [--threads T] [--hidden H] [--activation screlu|crelu] "
-    "[--lambda L] [--lr LR] [--batch B] [--holdout F] [--seed S]";
+    "[--lambda L] [--lr LR] [--batch B] [--holdout F] [--seed S] [--mirror on|off]";
 
 // The defaults make the net the engine ships.
 struct TrainOptions {
@@ -36,6 +36,7 @@ struct TrainOptions {
     int nBatch = 16384;
     double dHoldout = 0.02;  // fraction held out: the last positions of the data, 0 .. 0.5
     uint64_t nSeed = 1;
+    bool bMirror = true;  // every other epoch shows the positions without castling rights mirrored
 };
 
 // What a run measured (for callers that check it; the console gets the same as text).
