@@ -377,19 +377,19 @@ bool Aborted(const volatile bool* pbStop) {
 
 bool RunDatagen(const DatagenOptions& opt, const volatile bool* pbStop) {
     std::string err;
+    // A net that cannot be read is refused before the output file is touched.
+    if (!opt.sEvalFile.empty()) {
+        Network probe;
+        if (!LoadNetworkFile(opt.sEvalFile.c_str(), &probe, &err)) {
+            OutputLine("datagen: %s: %s\n", opt.sEvalFile.c_str(), err.c_str());
+            return false;
+        }
+    }
     uint64_t nHad = 0;
     FILE* f = CreatePosData(opt.sOut.c_str(), opt.bAppend, &nHad, &err);
     if (!f) {
         OutputLine("datagen: %s\n", err.c_str());
         return false;
-    }
-    if (!opt.sEvalFile.empty()) {
-        Network probe;
-        if (!LoadNetworkFile(opt.sEvalFile.c_str(), &probe, &err)) {
-            OutputLine("datagen: %s: %s\n", opt.sEvalFile.c_str(), err.c_str());
-            fclose(f);
-            return false;
-        }
     }
     const bool bNet = opt.nEval >= 0 ? opt.nEval == 1 : bNetEval;
     OutputLine("datagen: %" PRIu64 " positions into %s (%" PRIu64
