@@ -11,28 +11,25 @@
 
 namespace {
 
-// acc += row or acc -= row over n lanes.
-inline void AddRow(int16_t* acc, const int16_t* row, int n) {
+// acc += row (kAdd) or acc -= row over n lanes.
+template <bool kAdd>
+inline void ApplyRow(int16_t* acc, const int16_t* row, int n) {
 #if defined(__AVX2__)
     for (int i = 0; i < n; i += 16) {
         __m256i a = _mm256_load_si256(reinterpret_cast<const __m256i*>(acc + i));
         __m256i w = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + i));
-        _mm256_store_si256(reinterpret_cast<__m256i*>(acc + i), _mm256_add_epi16(a, w));
+        a = kAdd ? _mm256_add_epi16(a, w) : _mm256_sub_epi16(a, w);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(acc + i), a);
     }
 #else
-    for (int i = 0; i < n; i++) acc[i] = int16_t(acc[i] + row[i]);
+    for (int i = 0; i < n; i++) acc[i] = int16_t(kAdd ? acc[i] + row[i] : acc[i] - row[i]);
 #endif
 }
+inline void AddRow(int16_t* acc, const int16_t* row, int n) {
+    ApplyRow<true>(acc, row, n);
+}
 inline void SubRow(int16_t* acc, const int16_t* row, int n) {
-#if defined(__AVX2__)
-    for (int i = 0; i < n; i += 16) {
-        __m256i a = _mm256_load_si256(reinterpret_cast<const __m256i*>(acc + i));
-        __m256i w = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + i));
-        _mm256_store_si256(reinterpret_cast<__m256i*>(acc + i), _mm256_sub_epi16(a, w));
-    }
-#else
-    for (int i = 0; i < n; i++) acc[i] = int16_t(acc[i] - row[i]);
-#endif
+    ApplyRow<false>(acc, row, n);
 }
 
 // One half of the output layer: sum over the lanes of the activation times the weights, in
