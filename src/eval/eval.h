@@ -34,7 +34,7 @@ int EvalCommand(const Position* pos, int nTrace);
 // no trace, whichever evaluation plays.
 int BoardStaticEval(const Position* pos);
 // The net's score the same way (the hand-written one when no net is loaded); the dump shows it
-// beside the other ("Net Eval =" line).
+// beside the other ("Net Eval =" line) while the net plays.
 int NetStaticEval(const Position* pos);
 // The score the second lazy exit answers for pos (material, pawns and traps, scaled, side to
 // move's view); the full score for draws and recognised endings, which answer before it.

@@ -267,13 +267,14 @@ int EvalCommand(const Position* pos, int nTrace) {
     // Each score goes through the cache only when it is the one the cache holds.
     const bool bNet = NetEvalInUse();
     const int nHand = EvaluateWith(pos, -32000, 32000, 0, an, nTrace, false, !bNet);
+    // With the hand-written evaluation playing, the output is its trace alone, as it always was;
+    // with the net playing, one more line sets the two scores side by side.
+    if (!bNet) return nHand;
     const Network* net = ActiveNetwork();
-    if (!net) return nHand;
     const int nNet = NetStaticEval(pos);
-    OutputLine("Net eval = %d (%s, %s), hand-written eval = %d; in use: %s\n", nNet,
-               NetDescription(*net).c_str(), ActiveNetworkSource().c_str(), nHand,
-               bNetEval ? "net" : "hand-written");
-    return bNetEval ? nNet : nHand;
+    OutputLine("Net eval = %d (%s, %s), hand-written eval = %d; in use: net\n", nNet,
+               NetDescription(*net).c_str(), ActiveNetworkSource().c_str(), nHand);
+    return nNet;
 }
 
 int BoardStaticEval(const Position* pos) {

@@ -3,7 +3,6 @@
 
 #include "board/board.h"
 #include "eval/eval.h"
-#include "nnue/nnue.h"
 #include "platform/platform.h"
 
 namespace {
@@ -93,7 +92,7 @@ void PrintDump(const Position* pos, FILE* stream, bool bWithEval) {
     fprintf(stream, "45R = 0x%016" PRIX64 " ph =  0x%016" PRIX64 "\n", pos->bbRotated45R, pos->nPawnKey);
     fprintf(stream, "90 =  0x%016" PRIX64 " rh =  0x%016" PRIX64 "\n", pos->bbRotated90, RepetitionKey(*pos));
     fprintf(stream, "FEN = %s\n", fen);
-    if (bWithEval && ActiveNetwork()) fprintf(stream, "Net Eval = \t%d\n", NetStaticEval(pos));
+    if (bWithEval && NetEvalInUse()) fprintf(stream, "Net Eval = \t%d\n", NetStaticEval(pos));
     PrintPicture(pos, stream);
     if (bWithEval)
         fputs("--End Board-------------------------------------------------------------\n", stream);
