@@ -5,7 +5,7 @@
 
 // The evaluation a new engine plays with: the net, once it has won its match against the
 // hand-written evaluation (docs/strength.md).
-inline constexpr bool kNetEvalDefault = false;
+inline constexpr bool kNetEvalDefault = true;
 // The EvalFile value that stands for the net compiled into the program.
 inline constexpr const char* kEmbeddedNetName = "<embedded>";
 
