@@ -76,7 +76,8 @@ TEST(EngineStartup, BannerAndProcessorReportAndNothingElse) {
     // Brand, three cache lines and the SSE line, or less on processors that report less, then
     // the net's arithmetic.
     EXPECT_LE(i - 12, 6u);
-    EXPECT_TRUE(std::regex_match(lines[i - 1], std::regex("  Net arithmetic = (AVX2|portable)"))) << lines[i - 1];
+    EXPECT_TRUE(std::regex_match(lines[i - 1], std::regex("  Net arithmetic = (AVX2|portable)")))
+        << lines[i - 1];
     ASSERT_EQ(lines.size(), i + 3) << run.sOut;
     EXPECT_EQ(lines[i], kBox);
     EXPECT_EQ(lines[i + 1], "");
@@ -117,7 +118,8 @@ TEST(EngineStartup, UciAnnouncesOptionsWithDefaults) {
     EXPECT_EQ(lines[12], "option name TimeBuffer type spin default 0 min 0 max 60");
     EXPECT_EQ(lines[13], "option name SearchStyle type combo default Strong var Strong var Classic");
     EXPECT_EQ(lines[14], "option name EvalWeights type combo default Fitted var Fitted var Classic");
-    EXPECT_TRUE(std::regex_match(lines[15], std::regex("option name Evaluation type combo default (Net|Hand) var Net var Hand")));
+    EXPECT_TRUE(std::regex_match(
+        lines[15], std::regex("option name Evaluation type combo default (Net|Hand) var Net var Hand")));
     EXPECT_EQ(lines[16], "option name EvalFile type string default <embedded>");
     EXPECT_EQ(lines[17], "option name MultiPV type spin default 1 min 1 max 64");
     EXPECT_EQ(lines[18], "option name BookFile type string default QuietMarmoset.book");
@@ -186,7 +188,11 @@ TEST(EngineOptions, ThreadsIsNumThreadsUnderItsUsualName) {
         "uci\nsetoption name Threads value 2\nsetoption name OwnBook value false\n"
         "setoption name TraceLevel value 2\nposition startpos\ngo movetime 2500\nucinewgame\n",
         60000);
-    EXPECT_NE(run.sOut.find("Thread 1: Idle"), std::string::npos) << AfterBanner(run.sOut).substr(0, 2000);
+    // On failure the end of the output shows how the search ended (once seen on a loaded machine).
+    const std::string sOut = AfterBanner(run.sOut);
+    EXPECT_NE(sOut.find("Thread 1: Idle"), std::string::npos)
+        << "exit " << run.nExitCode << "\n"
+        << sOut.substr(sOut.size() > 3000 ? sOut.size() - 3000 : 0);
 }
 
 TEST(EngineOptions, TraceLevelTwoShowsTheInputLog) {
